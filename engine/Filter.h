@@ -1,0 +1,51 @@
+#pragma once
+
+#include "EngineSettings.h"
+
+class OscillatorSection;
+
+/** Fixed 6th-order low-pass that brings the 4x filter back to the base rate. */
+struct Decimator
+{
+    double process (double x) noexcept;
+
+    struct Section { double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0; };
+    Section sections[3];
+    double last = 0.0;
+};
+
+/** Four-stage non-linear ladder, solved without delay in the feedback loop. Frequencies are kept
+    divided by the oversampling factor so that tan(pi f / base rate) pre-warps for the 4x rate. */
+class FilterCore
+{
+public:
+    void setSampleRate (double rate) noexcept;
+    double process (double x, bool update, double control, double resonance, double fm) noexcept;
+
+    double sampleRate = 44100.0, oversampling = 4.0, maxFrequency = (44100.0 * 0.5 + 1000.0) / 4.0;
+    double frequency = 0.0, keyPitch = 0.0, keyFollow = 0.0;
+    bool volumeCompensation = false;
+    double previousInput = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0, s4 = 0.0;
+    double g = 400.0, k = 0.0;
+    double inputScale = 1.0;
+};
+
+/** A voice's filter: control value, FM, key follow, the 4x run and the decimator. */
+class VoiceFilter
+{
+public:
+    explicit VoiceFilter (EngineSettings& s) noexcept;
+
+    void setSampleRate (double rate) noexcept;
+    void process (double& sample, double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept;
+
+    static void setFilterEnvelopeAmount (EngineSettings& s, double envelope) noexcept;
+
+    FilterCore core;
+    Decimator decimator;
+    ParamSmoother keySmoother { 4.0, 44100.0 };
+    double fmSmoothed = 0.0;
+
+private:
+    EngineSettings& settings;
+};

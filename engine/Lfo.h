@@ -1,0 +1,47 @@
+#pragma once
+
+#include "EngineSettings.h"
+#include "NoiseSource.h"
+
+struct LfoWavetable
+{
+    LfoWavetable (double rate) noexcept;
+
+    double phase = 0.0, output = 0.0, triangleValue = 0.0, sineValue = 0.0;
+    bool wrapped = false;
+    double increment = 0.0, sampleRate = 44100.0, holdValue = 0.0;
+    NoiseSource noise;
+    float sine[257], triangle[257], square[257];
+    int index = 0;
+    double fraction = 0.0;
+};
+
+/** The global LFO: free or tempo-synced, four waveforms, publishes its values each sample. */
+class Lfo
+{
+public:
+    Lfo (double sampleRate, EngineSettings& s) noexcept;
+
+    void setSampleRate (double rate) noexcept;
+    void updateRate() noexcept;
+    void setWaveform (double v) noexcept;
+    void setInvert (double v) noexcept;
+    void restart() noexcept;
+
+    /** Advances one sample and publishes lfoOut, lfoTriangle, lfoSine and lfoWrapped. */
+    void tick() noexcept;
+
+    /** Text of the current rate ("0.50", "1/16T"); a fixed buffer, so updating it never allocates. */
+    const char* getRateText() const noexcept { return rateText; }
+
+    LfoWavetable table;
+    double output = 0.0;
+    int waveform = 0;
+    float invert = 1.0f;
+    double sampleRate = 44100.0;
+    double rateHz = 1.0;
+    char rateText[16] = "-";
+
+private:
+    EngineSettings& settings;
+};

@@ -1,0 +1,105 @@
+#include "SynthEngine.h"
+
+SynthEngine::SynthEngine (float rate, MidiOutCollector& midiOut)
+    : sampleRate (rate),
+      settings (rate > 0.0f ? rate : 44100.0f),
+      lfo (rate > 0.0f ? rate : 44100.0f, settings),
+      router (rate > 0.0f ? rate : 44100.0f, settings, lfo, midiOut)
+{
+    setSampleRate (rate);
+}
+
+void SynthEngine::setSampleRate (float rate) noexcept
+{
+    if (! (rate > 0.0f)) // also catches NaN
+        rate = 44100.0f;
+    sampleRate = rate;
+    const double r = rate;
+
+    settings.cutoffSmoother.setSampleRate (r);
+    settings.volumeSmoother.setSampleRate (r);
+    settings.attackSmoother.setSampleRate (r);
+    settings.decaySmoother.setSampleRate (r);
+    settings.sustainSmoother.setSampleRate (r);
+
+    lfo.setSampleRate (r);
+    router.voices.setSampleRate (r);
+    router.arpSeq.setSampleRate (r);
+    outputBlocker.setSampleRate (r);
+}
+
+void SynthEngine::renderSample (double& left, double& right) noexcept
+{
+    auto& s = settings;
+    const auto& p = s.params;
+
+    s.attackSmoothed = s.attackSmoother.tick (s.attack);
+    s.decaySmoothed = s.decaySmoother.tick (s.decay);
+    s.sustainSmoothed = s.sustainSmoother.tick (s.sustain);
+    s.fmIntensitySmoothed = s.fmIntensitySmoother.tick (p[Param::FmIntensity]);
+    s.keyFollowSmoothed = s.keyFollowSmoother.tick (p[Param::VcfKeyboard]);
+
+    if ((p[Param::ArpEnabled] > 0.5 || p[Param::SeqEnabled] > 0.5) && ! (p[Param::SeqRecord] > 0.5))
+        router.arpSeq.render (left, right);
+    else
+        router.voices.render (left, right);
+
+    lfo.tick();
+
+    left = outputBlocker.process (left);
+    left *= s.volumeSmoother.tick (p[Param::Volume]);
+    right = left;
+}
+
+void SynthEngine::noteOn (int note, double velocity) noexcept
+{
+    router.voices.noteOn (note, velocity);
+    router.arpSeq.noteOn (note);
+    if (settings.params[Param::SeqRecord] > 0.5)
+        router.arpSeq.recordStep ((float) velocity, note);
+    if (settings.params[Param::LfoTrigger] >= 0.5)
+        lfo.restart();
+}
+
+void SynthEngine::noteOff (int note) noexcept
+{
+    router.voices.noteOff (note);
+    router.arpSeq.noteOff (note);
+}
+
+void SynthEngine::allNotesOff() noexcept
+{
+    router.voices.reset();
+    router.arpSeq.reset();
+}
+
+void SynthEngine::setSustain (bool on) noexcept
+{
+    router.voices.setSustain (on);
+}
+
+void SynthEngine::setHold (bool on) noexcept
+{
+    router.arpSeq.setHold (on || settings.params[Param::SeqHold] != 0.0);
+}
+
+void SynthEngine::setTempo (double bpm) noexcept
+{
+    settings.tempoBpm = bpm;
+    updateClockRate (settings.params[Param::SeqTempo]);
+    lfo.updateRate();
+}
+
+void SynthEngine::syncToHost (const HostPosition& position) noexcept { router.arpSeq.clock.syncToHost (position); }
+void SynthEngine::midiStart() noexcept { router.arpSeq.clock.midiStart(); }
+void SynthEngine::midiClockTick() noexcept { router.arpSeq.clock.midiClockTick(); }
+
+void SynthEngine::externalTrigger() noexcept
+{
+    router.arpSeq.clock.externalTick();
+    router.arpSeq.pattern.changed = true;
+}
+
+void SynthEngine::updateClockRate (double tempoValue) noexcept { router.arpSeq.clock.updateClockRate (tempoValue); }
+void SynthEngine::setSyncMode (double v) noexcept { router.arpSeq.clock.setSyncMode (v); }
+void SynthEngine::setMainSyncMode (double v) noexcept { router.arpSeq.clock.setMainSyncMode (v); }

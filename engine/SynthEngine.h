@@ -1,0 +1,62 @@
+#pragma once
+
+#include "ArpSeqSection.h"
+#include "EngineSettings.h"
+#include "Lfo.h"
+#include "MidiOutCollector.h"
+#include "VoiceManager.h"
+
+/** Routes notes to the voice pool and to the arpeggiator/sequencer section. */
+struct NoteRouter
+{
+    NoteRouter (double sampleRate, EngineSettings& s, Lfo& lfo, MidiOutCollector& midiOut)
+        : voices (s), arpSeq (sampleRate, s, lfo, midiOut) {}
+
+    VoiceManager voices;
+    ArpSeqSection arpSeq;
+};
+
+/** The whole sound generator: one mono sample per call, on the audio thread. */
+class SynthEngine
+{
+public:
+    SynthEngine (float sampleRate, MidiOutCollector& midiOut);
+
+    void setSampleRate (float rate) noexcept;
+    void renderSample (double& left, double& right) noexcept;
+
+    void noteOn (int note, double velocity) noexcept;
+    void noteOff (int note) noexcept;
+    void allNotesOff() noexcept;
+    void setSustain (bool on) noexcept;
+    void setHold (bool on) noexcept;
+
+    // Tempo and clock.
+    void setTempo (double bpm) noexcept;
+    void syncToHost (const HostPosition& position) noexcept;
+    void midiStart() noexcept;
+    void midiClockTick() noexcept;
+    void externalTrigger() noexcept;
+    void updateClockRate (double tempoValue) noexcept;
+    void setSyncMode (double v) noexcept;
+    void setMainSyncMode (double v) noexcept;
+
+    // Pattern.
+    void setStepCount (double v) noexcept { router.arpSeq.pattern.setStepCount (v); }
+    void resetPattern() noexcept { router.arpSeq.pattern.reset(); }
+
+    EngineSettings& getSettings() noexcept { return settings; }
+    StepPattern& getPattern() noexcept { return router.arpSeq.pattern; }
+    Lfo& getLfo() noexcept { return lfo; }
+    StepClock& getClock() noexcept { return router.arpSeq.clock; }
+    VoiceManager& getVoices() noexcept { return router.voices; }
+    ArpSeqSection& getArpSeq() noexcept { return router.arpSeq; }
+    float getSampleRate() const noexcept { return sampleRate; }
+
+private:
+    float sampleRate;
+    DcBlocker outputBlocker { 0.0015f };
+    EngineSettings settings;
+    Lfo lfo;
+    NoteRouter router;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "EngineSettings.h"
+#include "Envelope.h"
+#include "Filter.h"
+#include "MidiOutCollector.h"
+#include "Oscillator.h"
+
+/** Glide in semitones: exponential, or linear at a fixed step per sample. */
+class Portamento
+{
+public:
+    void setSampleRate (double rate) noexcept { rateScale = rate / 44100.0; lastSpeed = -1.0; }
+    double tick (double speed, bool linear, double target) noexcept;
+
+    double rateScale = 1.0, current = 42.0, lastSpeed = -1.0, expCoefficient = 0.0, linearStep = 0.0;
+    bool linearMode = false;
+};
+
+/** One monophonic voice: filter envelope, portamento, oscillators, DC blocker, filter, amplifier. */
+class Voice
+{
+public:
+    Voice (EngineSettings& s, MidiOutCollector* midiOutput) noexcept;
+
+    void trigger (int newNote, bool legato, bool noRetrigger, double newVelocity) noexcept;
+    bool render (double& left, double& right) noexcept;
+    void setSampleRate (double rate) noexcept;
+    void randomize (int seed) noexcept;
+
+    /** Key up: echoes the note-off (players' voices only) and drops the gate. */
+    void release() noexcept;
+
+    bool isSounding() const noexcept { return ! ampEnvelope.isIdle(); }
+
+    bool active = false, sustained = false, released = false;
+    OscillatorSection oscillators;
+    Envelope ampEnvelope, filterEnvelope;
+    Portamento portamento;
+    VoiceFilter filter;
+    int tailCounter = 0, tailSamples = 10000;
+    int portamentoMode = 0;
+    double velocity = 0.0, detune = 1.0, attackFactor = 1.0, decayFactor = 1.0;
+    int note = 60;
+    DcBlocker dcBlocker { 0.0005f };
+
+private:
+    void sendNoteOn() noexcept;
+    void sendNoteOff() noexcept;
+
+    EngineSettings& settings;
+    MidiOutCollector* midiOut;
+};

@@ -1,0 +1,174 @@
+#include "VoiceManager.h"
+
+VoiceManager::VoiceManager (EngineSettings& s) noexcept : settings (s)
+{
+    for (int i = 0; i < numVoices; ++i)
+    {
+        voices[i] = new Voice (s, nullptr);
+        voices[i]->randomize (i);
+    }
+}
+
+VoiceManager::~VoiceManager()
+{
+    for (auto* v : voices)
+        delete v;
+}
+
+void VoiceManager::noteOn (int note, double velocity) noexcept
+{
+    const bool legatoMode = switchPosition (settings.params[Param::AdsrMode], 3) == 1;
+
+    if (voiceCount > 1)
+    {
+        for (int i = activeVoices.size(); --i >= 0;)
+            if (activeVoices[i]->ampEnvelope.isIdle())
+                activeVoices.removeAt (i);
+
+        // Legato is a mono-mode feature: every poly note starts its own voice's envelopes.
+        allocate (note)->trigger (note, false, false, velocity);
+        return;
+    }
+
+    heldNotes.pushFront (note);
+    const bool noRetrigger = legatoMode && heldNotes.size() > 1;
+    voices[0]->trigger (note, false, noRetrigger, velocity);
+}
+
+Voice* VoiceManager::allocate (int note) noexcept
+{
+    if (activeVoices.empty())
+    {
+        activeVoices.pushFront (voices[0]);
+        return voices[0];
+    }
+
+    for (int i = 0; i < activeVoices.size(); ++i)
+        if (activeVoices[i]->note == note)
+            return activeVoices[i];
+
+    for (int i = 0; i < voiceCount; ++i)
+    {
+        if (voices[i]->ampEnvelope.isIdle())
+        {
+            activeVoices.removeFirst (voices[i]);
+            activeVoices.pushFront (voices[i]);
+            return voices[i];
+        }
+    }
+
+    for (int i = activeVoices.size(); --i >= 0;)
+    {
+        if (! activeVoices[i]->active)
+        {
+            auto* v = activeVoices[i];
+            activeVoices.removeAt (i);
+            activeVoices.pushFront (v);
+            return v;
+        }
+    }
+
+    auto* oldest = activeVoices[activeVoices.size() - 1];
+    activeVoices.removeAt (activeVoices.size() - 1);
+    activeVoices.pushFront (oldest);
+    return oldest;
+}
+
+void VoiceManager::noteOff (int note) noexcept
+{
+    if (voiceCount > 1)
+    {
+        for (int i = 0; i < activeVoices.size(); ++i)
+        {
+            if (activeVoices[i]->note == note)
+            {
+                activeVoices[i]->release();
+                return;
+            }
+        }
+        return;
+    }
+
+    heldNotes.removeFirst (note);
+    if (heldNotes.empty())
+    {
+        voices[0]->release();
+        return;
+    }
+
+    if (voices[0]->note != heldNotes.front())
+    {
+        const bool legatoMode = switchPosition (settings.params[Param::AdsrMode], 3) == 1;
+        voices[0]->trigger (heldNotes.front(), true, legatoMode, 0.0);
+    }
+}
+
+void VoiceManager::setSustain (bool on) noexcept
+{
+    if (on == sustain)
+        return;
+    sustain = on;
+    for (auto* v : voices)
+        v->sustained = on;
+}
+
+void VoiceManager::reset() noexcept
+{
+    for (auto* v : voices)
+    {
+        v->active = false;
+        v->sustained = false;
+    }
+    activeVoices.clear();
+    heldNotes.clear();
+}
+
+bool VoiceManager::render (double& left, double& right) noexcept
+{
+    const bool lfoGate = settings.params[Param::AdsrMode] < 0.25;
+    const double s = settings.lfoSine;
+
+    if (lfoGate)
+    {
+        if (s > 0.0 && ! lfoWasPositive)
+        {
+            lfoRetriggerDone = false;
+            lfoWasPositive = true;
+        }
+        else if (s <= 0.0)
+            lfoWasPositive = false;
+        else
+            lfoRetriggerDone = true;
+    }
+
+    bool any = false;
+    for (auto* v : voices)
+    {
+        // A voice that only carries the pedal flag and has never sounded (or has died away) is
+        // not gated by the LFO, or unused voices would start playing.
+        const bool gated = v->active || (v->sustained && v->isSounding());
+        if (lfoGate && gated)
+        {
+            if (s > 0.0 && ! lfoRetriggerDone)
+                v->trigger (v->note, false, false, v->velocity);
+            else if (s <= 0.0)
+                v->released = true;
+        }
+        any = v->render (left, right) || any;
+    }
+    return any;
+}
+
+void VoiceManager::setSampleRate (double rate) noexcept
+{
+    for (auto* v : voices)
+        v->setSampleRate (rate);
+}
+
+void VoiceManager::setVoiceCount (int n) noexcept
+{
+    if (n == voiceCount)
+        return;
+    voiceCount = n;
+    reset();
+}

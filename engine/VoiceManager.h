@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Voice.h"
+
+/** A fixed-capacity ordered list of small values; front = most recent. Never allocates. */
+template <typename T, int Capacity>
+struct FixedList
+{
+    int size() const noexcept { return count; }
+    bool empty() const noexcept { return count == 0; }
+    T& operator[] (int i) noexcept { return items[i]; }
+    const T& operator[] (int i) const noexcept { return items[i]; }
+    T front() const noexcept { return items[0]; }
+
+    void pushFront (T v) noexcept
+    {
+        if (count == Capacity)
+            --count; // the oldest entry falls off the end
+        for (int i = count; i > 0; --i)
+            items[i] = items[i - 1];
+        items[0] = v;
+        ++count;
+    }
+
+    void removeAt (int index) noexcept
+    {
+        for (int i = index; i < count - 1; ++i)
+            items[i] = items[i + 1];
+        --count;
+    }
+
+    int indexOf (T v) const noexcept
+    {
+        for (int i = 0; i < count; ++i)
+            if (items[i] == v)
+                return i;
+        return -1;
+    }
+
+    bool removeFirst (T v) noexcept
+    {
+        const int i = indexOf (v);
+        if (i < 0)
+            return false;
+        removeAt (i);
+        return true;
+    }
+
+    void clear() noexcept { count = 0; }
+
+    T items[Capacity] {};
+    int count = 0;
+};
+
+/** Twelve voices; mono last-note priority with legato, or poly allocation with stealing. */
+class VoiceManager
+{
+public:
+    static constexpr int numVoices = 12;
+
+    explicit VoiceManager (EngineSettings& s) noexcept;
+    ~VoiceManager();
+
+    void noteOn (int note, double velocity) noexcept;
+    void noteOff (int note) noexcept;
+    void setSustain (bool on) noexcept;
+    void reset() noexcept;
+    bool render (double& left, double& right) noexcept;
+    void setSampleRate (double rate) noexcept;
+    void setVoiceCount (int n) noexcept;
+
+    Voice& voice (int i) noexcept { return *voices[i]; }
+    int getVoiceCount() const noexcept { return voiceCount; }
+
+    // 256 entries: a mono key list may legitimately repeat notes while keys bounce.
+    FixedList<Voice*, numVoices> activeVoices;
+    FixedList<int, 256> heldNotes;
+
+private:
+    Voice* allocate (int note) noexcept;
+
+    EngineSettings& settings;
+    Voice* voices[numVoices];
+    int voiceCount = 12;
+    bool sustain = false;
+    bool lfoRetriggerDone = true, lfoWasPositive = false;
+};
