@@ -1,0 +1,157 @@
+#include "VroCore.h"
+
+using namespace Param;
+
+int VroCore::mainSyncPosition() const noexcept
+{
+    return switchPosition (engine->getSettings().params[MainSyncMode], 4);
+}
+
+void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
+{
+    for (int ch = getTotalNumInputChannels(); ch < buffer.getNumChannels(); ++ch)
+        buffer.clear (ch, 0, buffer.getNumSamples());
+
+    if (getSampleRate() != (double) sampleRate && getSampleRate() > 0.0)
+    {
+        sampleRate = (float) getSampleRate();
+        engine->setSampleRate (sampleRate);
+        applyCurrentProgram();
+    }
+
+    auto& slot = engine->getSettings().params;
+    if (auto* playHead = getPlayHead())
+    {
+        if (auto position = playHead->getPosition())
+        {
+            const double bpm = position->getBpm().orFallback (0.0);
+            if (bpm > 0.0)
+            {
+                if (mainSyncPosition() == 1)
+                {
+                    if (slot[SeqSync] > 0.5)
+                    {
+                        HostPosition host;
+                        host.bpm = bpm;
+                        const auto sig = position->getTimeSignature().orFallback (juce::AudioPlayHead::TimeSignature {});
+                        host.numerator = sig.numerator;
+                        host.denominator = sig.denominator;
+                        host.ppqPosition = position->getPpqPosition().orFallback (0.0);
+                        host.isPlaying = position->getIsPlaying();
+                        engine->syncToHost (host);
+                    }
+                }
+                else if ((float) bpm != hostTempo)
+                {
+                    hostTempo = (float) bpm;
+                    engine->setTempo (hostTempo);
+                }
+            }
+        }
+    }
+
+    const juce::ScopedLock lock (getCallbackLock());
+
+    auto it = midi.cbegin();
+    const auto end = midi.cend();
+    const int numSamples = buffer.getNumSamples();
+
+    if (buffer.getNumChannels() == 2)
+    {
+        auto* outL = buffer.getWritePointer (0);
+        auto* outR = buffer.getWritePointer (1);
+        for (int i = 0; i < numSamples; ++i)
+        {
+            handleMidiEvents (it, end, i);
+            double left = 0.0, right = 0.0;
+            engine->renderSample (left, right);
+            outL[i] = (float) left;
+            outR[i] = (float) right;
+            midiOut->samplePosition += 1;
+        }
+    }
+
+    midi.clear();
+    for (int e = 0; e < midiOut->numEvents; ++e)
+    {
+        const auto& ev = midiOut->events[e];
+        if (ev.samplePosition < midiOut->samplePosition)
+            midi.addEvent (ev.bytes, 3, ev.samplePosition);
+    }
+    midiOut->clear();
+}
+
+void VroCore::handleMidiEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end, int sampleIndex)
+{
+    while (it != end)
+    {
+        const auto meta = *it;
+        if (meta.samplePosition > sampleIndex)
+            return;
+        ++it;
+        currentMessage = meta.getMessage();
+        handleMidiMessage (currentMessage);
+    }
+}
+
+void VroCore::handleMidiMessage (const juce::MidiMessage& m)
+{
+    auto& s = engine->getSettings();
+    const auto& slot = s.params;
+    const int syncMode = mainSyncPosition();
+    const auto* raw = m.getRawData();
+    const int status = m.getRawDataSize() > 0 ? raw[0] : 0;
+
+    if (m.isController() && (m.getControllerNumber() == 123 || m.getControllerNumber() == 120))
+        engine->allNotesOff();
+    else if (status == 0xFC)
+        engine->allNotesOff();
+    else if (status == 0xFA || status == 0xFB)
+        engine->midiStart();
+    else if (status == 0xF8)
+    {
+        if (syncMode == 2)
+            engine->midiClockTick();
+    }
+    else if (m.isController() && m.getControllerNumber() == 64)
+    {
+        const bool on = m.getControllerValue() >= 64;
+        if (slot[ArpEnabled] > 0.5)
+            engine->setHold (on);
+        else
+            engine->setSustain (on);
+    }
+    else if (m.isController())
+        handleController (m.getControllerNumber(), m.getControllerValue());
+    else if (m.isNoteOn() || m.isNoteOff())
+    {
+        const bool trigger = syncMode == 3 && (slot[ArpEnabled] > 0.5 || slot[SeqEnabled] > 0.5)
+                             && slot[SeqSync] > 0.5 && m.getChannel() == 16;
+        if (m.isNoteOn())
+        {
+            if (trigger)
+                engine->externalTrigger();
+            else
+                engine->noteOn (m.getNoteNumber(), (double) ((float) m.getVelocity() * 0.007874016f));
+            if (slot[SeqRecord] > 0.5)
+                sendChangeMessage();
+        }
+        else if (! trigger)
+            engine->noteOff (m.getNoteNumber());
+    }
+    else if (m.isPitchWheel())
+    {
+        const int b = m.getPitchWheelValue();
+        s.pitchBend = (double) ((float) (b - 8192) * 0.00012207776f);
+    }
+    else if (m.isProgramChange())
+    {
+        if (settings.isMidiProgramChangeDisabled())
+            return;
+        const int n = m.getProgramChangeNumber();
+        const auto list = presetList();
+        if (n < list.size())
+            loadPresetFile (list[n], true, false);
+        applyCurrentProgram();
+    }
+}

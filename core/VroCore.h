@@ -1,0 +1,129 @@
+#pragma once
+
+#include "AutomationNotifier.h"
+#include "PluginSettings.h"
+#include "SynthEngine.h"
+#include "VroProgram.h"
+#include <juce_audio_processors/juce_audio_processors.h>
+#include <memory>
+
+/** The plug-in's audio processor: owns the engine, the current program, the settings and the
+    notifier thread. Hosts see 66 index-based parameters and one program named "default". */
+class VroCore : public juce::AudioProcessor,
+                public juce::ChangeBroadcaster,
+                public juce::MessageListener
+{
+public:
+    VroCore();
+    ~VroCore() override;
+
+    // juce::AudioProcessor
+    const juce::String getName() const override { return "VRO Drubbel"; }
+    void prepareToPlay (double, int) override {}
+    void releaseResources() override {}
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
+    using juce::AudioProcessor::processBlock;
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+    const juce::String getInputChannelName (int channelIndex) const override { return juce::String (channelIndex + 1); }
+    const juce::String getOutputChannelName (int channelIndex) const override { return juce::String (channelIndex + 1); }
+    bool isInputChannelStereoPair (int) const override { return true; }
+    bool isOutputChannelStereoPair (int) const override { return true; }
+    bool silenceInProducesSilenceOut() const override { return false; }
+    double getTailLengthSeconds() const override { return 0.0; }
+    bool acceptsMidi() const override { return true; }
+    bool producesMidi() const override { return false; }
+    void reset() override {}
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override { return true; }
+
+    int getNumParameters() override { return Param::Count; }
+    const juce::String getParameterName (int index) override;
+    using juce::AudioProcessor::getParameterName;
+    float getParameter (int index) override;
+    const juce::String getParameterText (int index) override;
+    using juce::AudioProcessor::getParameterText;
+    juce::String getParameterLabel (int) const override { return {}; }
+    void setParameter (int index, float value) override;
+    bool isParameterAutomatable (int) const override { return true; }
+    bool isMetaParameter (int index) const override { return isMetaParameterIndex (index); }
+
+    int getNumPrograms() override { return 1; }
+    int getCurrentProgram() override { return 0; }
+    void setCurrentProgram (int) override { applyCurrentProgram(); }
+    const juce::String getProgramName (int) override { return "default"; }
+    void changeProgramName (int, const juce::String& name) override { program.programName = name; }
+
+    void getStateInformation (juce::MemoryBlock& dest) override;
+    void getCurrentProgramStateInformation (juce::MemoryBlock& dest) override { getStateInformation (dest); }
+    void setStateInformation (const void* data, int size) override;
+    void setCurrentProgramStateInformation (const void* data, int size) override { setStateInformation (data, size); }
+    void numChannelsChanged() override {}
+
+    // juce::MessageListener: delivery of queued parameter changes.
+    void handleMessage (const juce::Message& message) override;
+
+    /** Pushes every stored value (but the momentary ones) into the engine and tells the host. */
+    void applyCurrentProgram();
+    /** Every value back to its start value; name, path, category and controller map stay. */
+    void resetToDefaults();
+
+    // The program document.
+    std::unique_ptr<juce::XmlElement> createProgramXml (const juce::String& name);
+    void readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly);
+
+    // MIDI learn and controllers.
+    void handleController (int controller, int value);
+
+    // Preset files.
+    juce::String getPresetDirectory();
+    juce::File getDefaultPresetFile();
+    juce::Array<juce::File> presetList();
+    void loadPresetFile (const juce::File& file, bool nameFromFile, bool sequencerOnly);
+    bool savePresetFile (const juce::File& file);
+    void loadDefaultPreset();
+    bool saveDefaultPreset();
+    void movePresetsLocation (const juce::String& folder);
+    void installFactoryPresets (const juce::XmlElement& bank);
+    void setMidiProgramChangeDisabled (bool on) { settings.setMidiProgramChangeDisabled (on); }
+    bool isMidiProgramChangeDisabled() const noexcept { return settings.isMidiProgramChangeDisabled(); }
+    void setBackgroundColourType (int value) { settings.setBackgroundColourType (value); }
+    int getBackgroundColourType() { return settings.getBackgroundColourType(); }
+
+    // Access for the editor and tests.
+    VroProgram& getProgram() noexcept { return program; }
+    SynthEngine& getEngine() noexcept { return *engine; }
+    StepPattern& getPattern() noexcept { return engine->getPattern(); }
+    juce::String getLfoRateText() const { return engine->getLfo().getRateText(); }
+    juce::String getClockRateText() const { return engine->getClock().getRateText(); }
+    int getLastChangedParameter() const noexcept { return lastChangedParameter; }
+    AutomationNotifier& getNotifier() noexcept { return *notifier; }
+    PluginSettings& getSettings() noexcept { return settings; }
+
+    /** The embedded factory bank document (parsed on demand). */
+    static std::unique_ptr<juce::XmlElement> parseFactoryBank();
+
+private:
+    void dispatchParameter (int index, float value);
+    void handleMidiEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end, int sampleIndex);
+    void handleMidiMessage (const juce::MidiMessage& m);
+    int mainSyncPosition() const noexcept;
+    bool onMessageThreadOrOffline() const noexcept;
+    void readProgram (const juce::XmlElement& p, double version);
+    void readSequencer (const juce::XmlElement& p);
+    void readMidimap (const juce::XmlElement& root);
+
+    PluginSettings settings;
+    bool constructing = true;
+    VroProgram program;
+    float sampleRate = 44100.0f;
+    std::unique_ptr<MidiOutCollector> midiOut;
+    std::unique_ptr<SynthEngine> engine;
+    std::unique_ptr<AutomationNotifier> notifier;
+    std::atomic<int> lastChangedParameter { 0 };
+    float hostTempo = 120.0f;
+    juce::MidiMessage nextMessage, currentMessage;
+    int nextEventPosition = 0;
+    bool hasNextEvent = false;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VroCore)
+};
