@@ -13,6 +13,8 @@
 class Arpeggiator
 {
 public:
+    static constexpr int maxOrder = 512;
+
     Arpeggiator (EngineSettings& s, MidiOutCollector& midiOut) noexcept;
 
     void setSampleRate (double rate) noexcept;
@@ -20,23 +22,32 @@ public:
     void noteOff (int note) noexcept;
     void setHold (bool on) noexcept;
     void setMode (double value) noexcept;
+    /** Plays one clock step; true when the pattern should move on. */
     bool playStep (const PatternStep& step) noexcept;
+    /** Forgets every note and silences the voice (its note-off goes to the host). */
     void clear() noexcept;
+    /** One distinct note: it is held, not re-struck each step. */
+    bool playsSingleNote() const noexcept { return rawCount == 1; }
 
     Voice voice;
     NoiseSource random;
     FixedList<int, 128> heldNotes;
-    int playOrder[512] {};
+    int playOrder[maxOrder] {};
     int playCount = 0, playIndex = 0;
-    int work[512] {};
+    int work[maxOrder] {};
     int rawCount = 0;
     bool hold = false;
     int mode = 0;
+    /** Set when notes arrive while none were playing: that first step restarts the envelopes. */
+    bool newPhrase = true;
 
 private:
     void rebuild() noexcept;
     void arrange() noexcept;
     EngineSettings& settings;
+    // The held notes the order was last built from, most recent first. Kept apart from work so
+    // a mode change under hold arranges the same notes in the same press order every time.
+    int rawNotes[128] {};
 };
 
 /** Plays the pattern transposed by the most recent key. */
@@ -47,7 +58,9 @@ public:
 
     void addNote (int note) noexcept;
     void noteOff (int note) noexcept;
+    /** Plays one clock step; true when the pattern should move on. */
     bool playStep (const PatternStep& step) noexcept;
+    /** Forgets every note and silences the voice (its note-off goes to the host). */
     void clear() noexcept;
 
     Voice voice;
@@ -71,8 +84,11 @@ public:
     bool render (double& left, double& right) noexcept;
     void advance() noexcept;
     void restartPattern() noexcept;
+    /** The section's half of all-notes-off: both players forget their notes and fall silent. */
     void reset() noexcept;
+    /** Hold latches the players' notes; turning it off silences both. Unchanged state: nothing. */
     void setHold (bool on) noexcept;
+    /** Writes a played note into the next step while "SEQ Record" is on. */
     void recordStep (float velocity, int note) noexcept;
     /** "SEQ Record" was set: recording starts again at the first step. */
     void recordChanged() noexcept;
@@ -86,6 +102,9 @@ public:
     PatternStep* currentStep = nullptr;
 
 private:
+    /** The step count may have been lowered below the playing position. */
+    void wrapStepIndex() noexcept;
+
     EngineSettings& settings;
     Lfo& lfo;
     bool holdOn = false;

@@ -40,7 +40,7 @@ struct StepPattern
     void setStepCount (double v) noexcept
     {
         const double n = std::floor (96.0 * v);
-        numberOfSteps = n < 1.0 ? 1 : (n > maxSteps ? maxSteps : (int) n);
+        numberOfSteps = n >= maxSteps ? maxSteps : (n >= 1.0 ? (int) n : 1); // NaN gives 1
         changed = true;
     }
 

@@ -80,7 +80,8 @@ void SynthEngine::setSustain (bool on) noexcept
 
 void SynthEngine::setHold (bool on) noexcept
 {
-    router.arpSeq.setHold (on || settings.params[Param::SeqHold] != 0.0);
+    // The pedal holds too; "SEQ Hold" reads as a switch, as its setter does.
+    router.arpSeq.setHold (on || settings.params[Param::SeqHold] >= 0.5);
 }
 
 void SynthEngine::setTempo (double bpm) noexcept
