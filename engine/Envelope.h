@@ -1,6 +1,8 @@
 #pragma once
 
-/** One-pole ADSR with an overshooting attack, level-dependent decay and release. */
+/** One-pole ADSR with an overshooting attack, a decay that starts fast from full level and a
+    release that slows as the level falls. Times are the curved 0..1 settings; the coefficients are
+    time constants in samples, recomputed only when a setting changed. */
 class Envelope
 {
 public:
@@ -16,6 +18,10 @@ public:
     }
 
     bool isIdle() const noexcept { return state == idle; }
+
+    double getAttackCoefficient() const noexcept { return attackCoeff; }
+    double getDecayCoefficient() const noexcept { return decayCoeff; }
+    double getReleaseCoefficient() const noexcept { return releaseCoeff; }
 
     int state = attackState;
     double level = 0.0;

@@ -4,7 +4,7 @@
 
 class OscillatorSection;
 
-/** Fixed 6th-order low-pass that brings the 4x filter back to the base rate. */
+/** Fixed 6th-order low-pass (three biquads) that brings the 4x filter back to the base rate. */
 struct Decimator
 {
     double process (double x) noexcept;
@@ -14,20 +14,40 @@ struct Decimator
     double last = 0.0;
 };
 
-/** Four-stage non-linear ladder, solved without delay in the feedback loop. Frequencies are kept
-    divided by the oversampling factor so that tan(pi f / base rate) pre-warps for the 4x rate. */
+/** Four-stage non-linear ladder, solved without delay in the feedback loop (trapezoidal
+    integrators, stage gains that fall with the stage's drive). Frequencies are kept divided by the
+    oversampling factor so that tan (pi f / base rate) pre-warps for the 4x rate. */
 class FilterCore
 {
 public:
     void setSampleRate (double rate) noexcept;
-    double process (double x, bool update, double control, double resonance, double fm) noexcept;
+
+    /** Once per base-rate sample: cutoff, feedback and input gains from the control value (about
+        0..1 for 3.6 Hz..20 kHz before key follow), the resonance (0..1) and the FM input. */
+    void updateCutoff (double control, double resonance, double fm) noexcept;
+
+    /** One 4x sub-sample; the first of each group gets the input, scaled by inputScale. */
+    double tick (double x) noexcept;
+
+    /** As the four-times run calls it: update only on the first sub-sample. */
+    double process (double x, bool update, double control, double resonance, double fm) noexcept
+    {
+        if (update)
+        {
+            updateCutoff (control, resonance, fm);
+            x = x * inputScale;
+        }
+        return tick (x);
+    }
 
     double sampleRate = 44100.0, oversampling = 4.0, maxFrequency = (44100.0 * 0.5 + 1000.0) / 4.0;
     double frequency = 0.0, keyPitch = 0.0, keyFollow = 0.0;
     bool volumeCompensation = false;
     double previousInput = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0, s4 = 0.0;
     double g = 400.0, k = 0.0;
-    double inputScale = 1.0;
+    double inputScale = 1.0;   // resonance and level fall as the cutoff nears the top
+    double inputGain = 0.065;  // the drive into the ladder, with volume compensation
+    double damping = 0.0;
 };
 
 /** A voice's filter: control value, FM, key follow, the 4x run and the decimator. */
@@ -40,6 +60,9 @@ public:
     void process (double& sample, double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept;
 
     static void setFilterEnvelopeAmount (EngineSettings& s, double envelope) noexcept;
+
+    /** Input gain factor of "VCF Volume Comp": 1.75 at resonance 0.5, 1 at 0 and 1. */
+    static double volumeCompensationFactor (double resonance) noexcept;
 
     FilterCore core;
     Decimator decimator;

@@ -3,9 +3,10 @@
 #include "EngineSettings.h"
 #include "NoiseSource.h"
 
+/** The LFO's tables and phase: one cycle spans 255 phase units over 256-interval tables. */
 struct LfoWavetable
 {
-    LfoWavetable (double rate) noexcept;
+    explicit LfoWavetable (double rate) noexcept;
 
     double phase = 0.0, output = 0.0, triangleValue = 0.0, sineValue = 0.0;
     bool wrapped = false;
@@ -34,6 +35,13 @@ public:
     /** Text of the current rate ("0.50", "1/16T"); a fixed buffer, so updating it never allocates. */
     const char* getRateText() const noexcept { return rateText; }
 
+    /** The free-running rate for an "LFO Rate" value: 0.02 Hz at 0 to 30 Hz at 1. */
+    static double freeRateHz (double v) noexcept;
+
+    /** The tempo-synced rate for an "LFO Rate" value; false (and nothing written) when the value
+        reads outside the 32 note values. */
+    static bool syncedRate (double v, double bpm, double& rateHz, const char*& name) noexcept;
+
     LfoWavetable table;
     double output = 0.0;
     int waveform = 0;
@@ -43,5 +51,7 @@ public:
     char rateText[16] = "-";
 
 private:
+    double randomHold() noexcept;
+
     EngineSettings& settings;
 };
