@@ -80,3 +80,12 @@ target_link_libraries(drubbel-render PRIVATE vro_render)
 target_compile_options(drubbel-render PRIVATE -O2)
 
 set(VRO_PLUGIN_ARTEFACTS ${CMAKE_BINARY_DIR}/VroDrubbel_artefacts/${CMAKE_BUILD_TYPE})
+
+# The wrapper sets effFlagsNoSoundInStop only for effects; our own entry points add it for this
+# tail-less synth. The framework's entry is renamed in its translation unit (and its "main" alias
+# dropped), and core/vst2/Vst2Entry.cpp exports VSTPluginMain and main around it.
+target_sources(VroDrubbel_VST PRIVATE core/vst2/Vst2Entry.cpp)
+target_compile_definitions(VroDrubbel_VST PRIVATE VRO_VST2_ENTRY=1)
+set_source_files_properties(${JUCE_MODULES_DIR}/juce_audio_plugin_client/juce_audio_plugin_client_VST2.cpp
+    TARGET_DIRECTORY VroDrubbel_VST
+    PROPERTIES COMPILE_OPTIONS "-include;${CMAKE_CURRENT_SOURCE_DIR}/core/vst2/RenameFrameworkEntry.h")

@@ -52,6 +52,13 @@ juce::AudioProcessorEditor* VroCore::createEditor()
 }
 
 //==============================================================================
+juce::String formatTwoDecimals (float value)
+{
+    // Ties round away from zero (0.125 reads 0.13), unlike printf's round-half-even.
+    const double hundredths = std::round ((double) value * 100.0);
+    return juce::String (hundredths / 100.0, 2);
+}
+
 const juce::String VroCore::getParameterName (int index)
 {
     if (index < 0 || index >= Count)
@@ -70,7 +77,7 @@ const juce::String VroCore::getParameterText (int index)
 {
     if (index < 0 || index >= Count)
         return {};
-    return juce::String (program.parameters[index], 2);
+    return formatTwoDecimals (program.parameters[index]);
 }
 
 void VroCore::setParameter (int index, float value)

@@ -7,6 +7,9 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <memory>
 
+/** A parameter value as hosts show it: two decimals. */
+juce::String formatTwoDecimals (float value);
+
 /** The plug-in's audio processor: owns the engine, the current program, the settings and the
     notifier thread. Hosts see 66 index-based parameters and one program named "default". */
 class VroCore : public juce::AudioProcessor,

@@ -1,0 +1,229 @@
+// Loads the built VST2 library with dlopen and drives it through its entry point with a minimal
+// host callback, as a VST 2.4 host does: identity, parameters, programs, chunks and a rendered note.
+#include <pluginterfaces/fst/fst.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace
+{
+// VST 2.4 opcode numbers (public interface values).
+enum : int
+{
+    effOpenOp = 0, effCloseOp = 1, effGetProgramOp = 3, effGetProgramNameOp = 5, effGetParamLabelOp = 6,
+    effGetParamDisplayOp = 7, effGetParamNameOp = 8, effSetSampleRateOp = 10, effSetBlockSizeOp = 11,
+    effMainsChangedOp = 12, effGetChunkOp = 23, effSetChunkOp = 24, effProcessEventsOp = 25,
+    effGetProgramNameIndexedOp = 29, effGetEffectNameOp = 45, effGetVendorStringOp = 47,
+    effGetProductStringOp = 48, effGetVendorVersionOp = 49, effCanDoOp = 51
+};
+enum : int { audioMasterAutomateOp = 0, audioMasterVersionOp = 1, audioMasterProcessEventsOp = 8 };
+
+struct HostLog
+{
+    std::vector<std::vector<unsigned char>> midiOut;
+    int automations = 0;
+};
+HostLog hostLog;
+
+t_fstPtrInt hostCallback (AEffect*, int opcode, int, t_fstPtrInt, void* ptr, float)
+{
+    switch (opcode)
+    {
+        case audioMasterVersionOp: return 2400;
+        case audioMasterAutomateOp: ++hostLog.automations; return 0;
+        case audioMasterProcessEventsOp:
+        {
+            auto* events = static_cast<t_fstEvents*> (ptr);
+            for (int i = 0; i < events->numEvents; ++i)
+            {
+                auto* e = reinterpret_cast<t_fstMidiEvent*> (events->events[i]);
+                if (e->type == 1)
+                    hostLog.midiOut.push_back ({ (unsigned char) e->midiData[0], (unsigned char) e->midiData[1], (unsigned char) e->midiData[2] });
+            }
+            return 1;
+        }
+        default: return 0;
+    }
+}
+
+using EntryPoint = AEffect* (*) (t_fstPtrInt (*) (AEffect*, int, int, t_fstPtrInt, void*, float));
+
+class Vst2Host : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        library = dlopen (VRO_VST2_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE (library, nullptr) << dlerror();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE (library, nullptr);
+        auto entry = reinterpret_cast<EntryPoint> (dlsym (library, "VSTPluginMain"));
+        ASSERT_NE (entry, nullptr);
+        effect = entry (hostCallback);
+        ASSERT_NE (effect, nullptr);
+        dispatch (effOpenOp);
+    }
+
+    void TearDown() override
+    {
+        if (effect != nullptr)
+            dispatch (effCloseOp);
+    }
+
+    t_fstPtrInt dispatch (int op, int index = 0, t_fstPtrInt value = 0, void* ptr = nullptr, float opt = 0.0f)
+    {
+        return effect->dispatcher (effect, op, index, value, ptr, opt);
+    }
+
+    std::string text (int op, int index = 0)
+    {
+        char buffer[256] = {};
+        dispatch (op, index, 0, buffer);
+        return buffer;
+    }
+
+    static inline void* library = nullptr;
+    AEffect* effect = nullptr;
+};
+
+TEST_F (Vst2Host, BothEntryPointsAreExported)
+{
+    EXPECT_NE (dlsym (library, "VSTPluginMain"), nullptr);
+    EXPECT_NE (dlsym (library, "main"), nullptr);
+}
+
+TEST_F (Vst2Host, EffectRecordCarriesTheIdentity)
+{
+    EXPECT_EQ (effect->magic, 0x56737450); // 'VstP'
+    EXPECT_EQ (effect->numPrograms, 1);
+    EXPECT_EQ (effect->numParams, 66);
+    EXPECT_EQ (effect->numInputs, 2);
+    EXPECT_EQ (effect->numOutputs, 2);
+    EXPECT_EQ (effect->initialDelay, 0);
+    EXPECT_EQ (effect->uniqueID, ('v' << 24) | ('D' << 16) | ('r' << 8) | 'b');
+    EXPECT_EQ (effect->version, 100);
+
+    const t_fstPtrInt wanted = (1 << 0) | (1 << 4) | (1 << 5) | (1 << 8) | (1 << 9);
+    EXPECT_EQ (effect->flags & wanted, wanted);
+
+    EXPECT_EQ (text (effGetEffectNameOp), "VRO Drubbel");
+    EXPECT_EQ (text (effGetProductStringOp), "VRO Drubbel");
+    EXPECT_EQ (text (effGetVendorStringOp), "VRO-Velmora");
+    EXPECT_EQ (dispatch (effGetVendorVersionOp), 100);
+}
+
+TEST_F (Vst2Host, CanDoAnswers)
+{
+    const struct { const char* what; int answer; } cases[] = {
+        { "receiveVstEvents", 1 }, { "receiveVstMidiEvent", 1 }, { "receiveVstMidiEvents", 1 },
+        { "sendVstEvents", 1 }, { "sendVstMidiEvent", 1 }, { "sendVstMidiEvents", 1 },
+        { "receiveVstTimeInfo", 1 }, { "conformsToWindowRules", 1 }, { "bypass", 1 },
+        { "openCloseAnyThread", -1 }, { "somethingElse", 0 },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ (dispatch (effCanDoOp, 0, 0, (void*) c.what), c.answer) << c.what;
+}
+
+TEST_F (Vst2Host, ParametersAndProgram)
+{
+    EXPECT_EQ (text (effGetParamNameOp, 1), "Volume");
+    EXPECT_EQ (text (effGetParamNameOp, 0), "");
+    EXPECT_EQ (text (effGetParamDisplayOp, 1), "0.50");
+    EXPECT_EQ (text (effGetParamLabelOp, 1), "");
+
+    effect->setParameter (effect, 26, 0.125f);
+    EXPECT_FLOAT_EQ (effect->getParameter (effect, 26), 0.125f);
+    EXPECT_EQ (text (effGetParamDisplayOp, 26), "0.13");
+
+    EXPECT_EQ (dispatch (effGetProgramOp), 0);
+    EXPECT_EQ (text (effGetProgramNameOp), "default");
+    EXPECT_EQ (text (effGetProgramNameIndexedOp, 0), "default");
+}
+
+TEST_F (Vst2Host, ChunkRoundTrip)
+{
+    effect->setParameter (effect, 26, 0.25f);
+    effect->setParameter (effect, 27, 0.75f);
+
+    void* data = nullptr;
+    const auto size = dispatch (effGetChunkOp, 0, 0, &data);
+    ASSERT_GT (size, 8);
+    std::vector<char> saved ((const char*) data, (const char*) data + size);
+    EXPECT_NE (std::string (saved.begin(), saved.end()).find ("filtercutoff=\"0.25\""), std::string::npos);
+
+    effect->setParameter (effect, 26, 0.9f);
+    effect->setParameter (effect, 27, 0.1f);
+    dispatch (effSetChunkOp, 0, (t_fstPtrInt) saved.size(), saved.data());
+    EXPECT_FLOAT_EQ (effect->getParameter (effect, 26), 0.25f);
+    EXPECT_FLOAT_EQ (effect->getParameter (effect, 27), 0.75f);
+
+    void* again = nullptr;
+    const auto size2 = dispatch (effGetChunkOp, 0, 0, &again);
+    ASSERT_EQ (size2, size);
+    EXPECT_EQ (std::memcmp (again, saved.data(), (size_t) size), 0);
+}
+
+TEST_F (Vst2Host, RendersANoteAndReportsEngineNotesOnly)
+{
+    constexpr int block = 512;
+    dispatch (effSetSampleRateOp, 0, 0, nullptr, 44100.0f);
+    dispatch (effSetBlockSizeOp, 0, block);
+    dispatch (effMainsChangedOp, 0, 1);
+
+    std::vector<float> inL (block), inR (block), outL (block), outR (block);
+    float* ins[] = { inL.data(), inR.data() };
+    float* outs[] = { outL.data(), outR.data() };
+
+    t_fstMidiEvent on {};
+    on.type = (t_fstEventType) 1;
+    on.byteSize = sizeof (on);
+    on.deltaFrames = 10;
+    on.midiData[0] = (char) 0x90;
+    on.midiData[1] = 48;
+    on.midiData[2] = 100;
+    struct { int numEvents; t_fstPtrInt pad; t_fstEvent* events[1]; } events { 1, 0, { reinterpret_cast<t_fstEvent*> (&on) } };
+
+    hostLog.midiOut.clear();
+    dispatch (effProcessEventsOp, 0, 0, &events);
+    double energy = 0.0;
+    bool finite = true, identical = true;
+    for (int b = 0; b < 20; ++b)
+    {
+        effect->processReplacing (effect, ins, outs, block);
+        for (int i = 0; i < block; ++i)
+        {
+            energy += outL[(size_t) i] * outL[(size_t) i];
+            finite = finite && std::isfinite (outL[(size_t) i]);
+            identical = identical && outL[(size_t) i] == outR[(size_t) i];
+        }
+    }
+    EXPECT_TRUE (finite);
+    EXPECT_TRUE (identical);
+    EXPECT_GT (energy, 1.0e-3);
+    // The plain voice pool plays no MIDI of its own, and incoming notes are not echoed.
+    EXPECT_TRUE (hostLog.midiOut.empty());
+    dispatch (effMainsChangedOp, 0, 0);
+}
+} // namespace
+
+int main (int argc, char** argv)
+{
+    // A throw-away home, so the plug-in's settings and presets never touch the real user folders.
+    char folder[] = "/tmp/vro-vst2-home-XXXXXX";
+    if (mkdtemp (folder) == nullptr)
+        return 1;
+    setenv ("HOME", folder, 1);
+    setenv ("XDG_CONFIG_HOME", (std::string (folder) + "/.config").c_str(), 1);
+    testing::InitGoogleTest (&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    std::system ((std::string ("rm -rf '") + folder + "'").c_str());
+    std::_Exit (result); // skip unloading the plug-in's framework at exit
+}
