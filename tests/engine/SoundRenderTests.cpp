@@ -1,0 +1,133 @@
+// The engine as a listener meets it: held notes through SynthEngine with the start-up program.
+
+#include "SoundFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace
+{
+constexpr double kRate = 44100.0;
+
+bool voiceStatesFinite (SynthEngine& engine, int& badVoice)
+{
+    for (int i = 0; i < VoiceManager::numVoices; ++i)
+    {
+        const auto& v = engine.getVoices().voice (i);
+        const auto& c = v.filter.core;
+        const auto& d = v.filter.decimator;
+        const double values[] = { c.s1, c.s2, c.s3, c.s4, c.previousInput, c.g, c.k, d.sections[0].y1, d.sections[1].y1,
+                                  d.sections[2].y1, d.last, v.filter.fmSmoothed, v.filter.keySmoother.value,
+                                  v.ampEnvelope.level, v.filterEnvelope.level, v.dcBlocker.output, v.dcBlocker.previousInput,
+                                  v.oscillators.frequency, v.oscillators.phase, v.oscillators.pulseOut, v.oscillators.sawOut,
+                                  v.oscillators.subOut };
+        for (double x : values)
+        {
+            if (! std::isfinite (x))
+            {
+                badVoice = i;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+} // namespace
+
+TEST (SoundRender, StartupProgramPlaysTheNoteAnOctaveDownWithoutDc)
+{
+    sound::Synth synth;
+    synth.engine->noteOn (57, 0.8);
+    const auto x = synth.render ((int) kRate * 4);
+    // "VCO Range" starts at -12: A3 sounds as A2, and the sub-oscillator two octaves below that.
+    EXPECT_NEAR (sound::dominantHz (x, 44100, 32768, kRate), 110.0, 0.5);
+    const double level = sound::rms (x, 22050);
+    EXPECT_GT (level, 0.05);
+    EXPECT_LT (level, 1.0);
+    // Unblocked, the sub-oscillator's 25 % pulse alone would leave a mean of a third of the RMS; a
+    // partial cycle of its 27.5 Hz in the window allows about 1 %.
+    EXPECT_LT (std::abs (sound::mean (x, 44100)), level * 0.01);
+
+    synth.engine->noteOff (57);
+    const auto tail = synth.render ((int) kRate);
+    EXPECT_LT (sound::rms (tail, 22050), 1e-4); // released: silent apart from the settling output blocker
+}
+
+TEST (SoundRender, ChannelsAreIdenticalAndRendersRepeat)
+{
+    auto play = [] (std::vector<double>& mono, bool& channelsEqual)
+    {
+        sound::Synth synth;
+        synth.set (Param::Poly, 1.0);
+        synth.set (Param::VcfResonance, 0.7);
+        synth.set (Param::VcfEnvelope, 0.6);
+        synth.set (Param::VcoPwm, 0.5);
+        synth.set (Param::VcoPwmMode, 1.0);
+        synth.set (Param::Pulse, 0.7);
+        synth.set (Param::Noise, 0.2);
+        synth.set (Param::FmSubOsc, 1.0);
+        synth.set (Param::FmIntensity, 0.4);
+        synth.set (Param::LfoTrigger, 1.0);
+        synth.set (Param::LfoWaveform, 2.0 / 3.0);
+        synth.set (Param::VcfModulation, 0.3);
+        channelsEqual = true;
+        for (int note : { 48, 55, 60, 64 })
+        {
+            synth.engine->noteOn (note, 0.5 + note / 256.0);
+            for (int i = 0; i < 5000; ++i)
+            {
+                double left = 0.0, right = 0.0;
+                synth.engine->renderSample (left, right);
+                channelsEqual = channelsEqual && left == right;
+                mono.push_back (left);
+            }
+        }
+        synth.engine->noteOff (55);
+        for (double v : synth.render (10000))
+            mono.push_back (v);
+    };
+
+    std::vector<double> first, second;
+    bool equalFirst = false, equalSecond = false;
+    play (first, equalFirst);
+    play (second, equalSecond);
+    EXPECT_TRUE (equalFirst && equalSecond);
+    ASSERT_EQ (first.size(), second.size());
+    EXPECT_TRUE (first == second);
+    EXPECT_GT (sound::rms (first), 0.01);
+}
+
+TEST (SoundRender, NoParameterValueBreaksTheVoiceStates)
+{
+    // The processor stores and converts any finite value it is given, inside 0..1 or not (it
+    // ignores NaN and infinity).
+    constexpr float values[] = { -3.0e38f, -1.0e6f, -2.5f, 1.7f, 1.0e6f, 3.0e38f };
+    for (int index = 1; index < Param::Count; ++index)
+    {
+        if (index == Param::Volume)
+            continue; // the output gain itself may overflow; it acts after every state
+        for (float value : values)
+        {
+            sound::Synth synth;
+            synth.set (Param::Poly, 1.0);
+            synth.set (Param::FmSaw, 1.0);
+            synth.set (Param::FmIntensity, 0.5);
+            synth.set (index, (double) value);
+            synth.engine->getSettings().modWheel = 1.0;
+            synth.engine->getSettings().pitchBend = -1.0;
+            synth.engine->noteOn (0, 1.0);
+            synth.engine->noteOn (127, 0.0);
+            bool outputFinite = true;
+            for (double v : synth.render (600))
+                outputFinite = outputFinite && std::isfinite (v);
+            synth.engine->noteOff (127);
+            for (double v : synth.render (600))
+                outputFinite = outputFinite && std::isfinite (v);
+            int badVoice = -1;
+            EXPECT_TRUE (voiceStatesFinite (*synth.engine, badVoice)) << "parameter " << index << " = " << value << ", voice " << badVoice;
+            EXPECT_TRUE (outputFinite) << "parameter " << index << " = " << value;
+        }
+    }
+}
