@@ -59,10 +59,21 @@ void FilterCore::setSampleRate (double rate) noexcept
     if (maxFrequency > rate * kMaxCutoffOverRate)
         maxFrequency = rate * kMaxCutoffOverRate;
     s1 = s2 = s3 = s4 = 0.0;
+    lastControl = std::numeric_limits<double>::quiet_NaN();
 }
 
 void FilterCore::updateCutoff (double control, double resonance, double fm) noexcept
 {
+    if (control == lastControl && resonance == lastResonance && fm == lastFm && keyPitch == lastKeyPitch
+        && keyFollow == lastKeyFollow && volumeCompensation == lastVolumeCompensation)
+        return;
+    lastControl = control;
+    lastResonance = resonance;
+    lastFm = fm;
+    lastKeyPitch = keyPitch;
+    lastKeyFollow = keyFollow;
+    lastVolumeCompensation = volumeCompensation;
+
     // fastPow2 holds its input, so a runaway control value still gives a finite, positive cutoff.
     const double f1 = (double) fastPow2 ((float) ((control + 0.15) * (double) kLog2Of5500)) / oversampling;
     const double q = 12.0 * (double) fastLog2 ((float) (f1 * 0.0022727272727272726 * 0.0625)) / (double) kLog2Of2 + 45.0;

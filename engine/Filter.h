@@ -2,6 +2,8 @@
 
 #include "EngineSettings.h"
 
+#include <limits>
+
 class OscillatorSection;
 
 /** Fixed 6th-order low-pass (three biquads) that brings the 4x filter back to the base rate. */
@@ -48,6 +50,13 @@ public:
     double inputScale = 1.0;   // resonance and level fall as the cutoff nears the top
     double inputGain = 0.065;  // the drive into the ladder, with volume compensation
     double damping = 0.0;
+
+private:
+    // The inputs the coefficients were last computed from: a held note with a still cutoff skips
+    // the fast-maths chain, which otherwise sits in front of every sample's ladder run.
+    double lastControl = std::numeric_limits<double>::quiet_NaN(), lastResonance = 0.0, lastFm = 0.0;
+    double lastKeyPitch = 0.0, lastKeyFollow = 0.0;
+    bool lastVolumeCompensation = false;
 };
 
 /** A voice's filter: control value, FM, key follow, the 4x run and the decimator. */
