@@ -144,7 +144,8 @@ bool Voice::render (double& left, double& right) noexcept
     if (ampEnvelope.isIdle())
     {
         filterEnvelope.level = 0.0;
-        if (++tailCounter < tailSamples)
+        // Saturates, so a voice held idle by the pedal for hours never wraps around into a new tail.
+        if (tailCounter < tailSamples && ++tailCounter < tailSamples)
         {
             // Keep the oscillators, DC blocker and filter running so the next note starts from
             // settled states.

@@ -33,6 +33,12 @@ public:
 
     bool isSounding() const noexcept { return ! ampEnvelope.isIdle(); }
 
+    /** Silent, its tail run over and nothing holding it: rendering it would change nothing. */
+    bool isDormant() const noexcept
+    {
+        return ampEnvelope.isIdle() && tailCounter >= tailSamples && ! active && ! sustained;
+    }
+
     bool active = false, sustained = false, released = false;
     OscillatorSection oscillators;
     Envelope ampEnvelope, filterEnvelope;

@@ -144,6 +144,10 @@ bool VoiceManager::render (double& left, double& right) noexcept
     bool any = false;
     for (auto* v : voices)
     {
+        // Most of the twelve are dormant most of the time; skipping them is what makes silence cheap.
+        if (v->isDormant())
+            continue;
+
         // A voice that only carries the pedal flag and has never sounded (or has died away) is
         // not gated by the LFO, or unused voices would start playing.
         const bool gated = v->active || (v->sustained && v->isSounding());
