@@ -2,7 +2,8 @@
 
 #include <juce_data_structures/juce_data_structures.h>
 
-/** The per-user settings file (Velmora/VRO-Drubbel.xml in the application-data folder). */
+/** The per-user settings file: Velmora/VRO-Drubbel.xml in the application-data folder
+    ($XDG_CONFIG_HOME, by default ~/.config, on Linux). */
 class PluginSettings
 {
 public:
@@ -14,6 +15,9 @@ public:
     void setMidiProgramChangeDisabled (bool on);
     void setBackgroundColourType (int value);
     int getBackgroundColourType();
+
+    /** The application-data folder the settings and the default preset folder live in. */
+    static juce::File applicationDataFolder();
 
     juce::PropertiesFile::Options options;
     juce::ApplicationProperties properties;

@@ -1,26 +1,22 @@
+#include "ProgramDocument.h"
 #include "VroCore.h"
 
-#if VRO_HAS_RESOURCES
+#include <filesystem>
+#include <set>
+
+#if VRO_HAS_RESOURCES && defined(VRO_HAS_FACTORY_BANK)
  #include "BinaryData.h"
 #endif
 
 namespace
 {
 const char* const presetExtension = "drubbel";
+constexpr int maxFolderDepth = 32;
 
 juce::String withSeparator (const juce::String& path)
 {
     const auto sep = juce::File::getSeparatorString();
     return path.endsWith (sep) ? path : path + sep;
-}
-
-/** A name the file system accepts that cannot climb out of its folder. */
-juce::String safeName (const juce::String& name)
-{
-    auto legal = juce::File::createLegalFileName (name.replaceCharacters ("/\\", "__")).trim();
-    if (legal.isEmpty() || legal.containsOnly ("."))
-        legal = "_" + legal.replaceCharacters (".", "_");
-    return legal;
 }
 
 /** Writes text next to the target first, then replaces the target; a failure leaves it intact. */
@@ -32,18 +28,73 @@ bool safeWrite (const juce::File& target, const juce::String& text)
     return temp.overwriteTargetFileWithTemporary();
 }
 
-juce::String multiLineDocument (const juce::XmlElement& xml)
+bool isPresetFileName (const juce::String& fileName)
 {
-    juce::XmlElement::TextFormat format;
-    format.customEncoding = "UTF-8";
-    return xml.toString (format);
+    return fileName.matchesWildcard (juce::String ("*.") + presetExtension, ! juce::File::areFileNamesCaseSensitive());
+}
+
+/** Files of the folder first, then its subfolders, each in natural name order: the same list on
+    every file system, so MIDI program numbers and the preset arrows do not depend on the disk. */
+void collectPresets (const juce::File& folder, juce::Array<juce::File>& found, std::vector<std::filesystem::path>& visiting)
+{
+    if ((int) visiting.size() >= maxFolderDepth)
+        return;
+
+    // A linked folder that leads back into the walk would never end.
+    std::error_code error;
+    auto canonical = std::filesystem::canonical (folder.getFullPathName().toStdString(), error);
+    if (error || std::find (visiting.begin(), visiting.end(), canonical) != visiting.end())
+        return;
+    visiting.push_back (std::move (canonical));
+
+    auto entries = folder.findChildFiles (juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles, false, "*",
+                                          juce::File::FollowSymlinks::yes);
+    std::sort (entries.begin(), entries.end(), [] (const juce::File& a, const juce::File& b)
+               { return a.getFileName().compareNatural (b.getFileName()) < 0; });
+
+    for (const auto& f : entries)
+        if (! f.isDirectory() && isPresetFileName (f.getFileName()))
+            found.add (f);
+    for (const auto& f : entries)
+        if (f.isDirectory())
+            collectPresets (f, found, visiting);
+
+    visiting.pop_back();
 }
 } // namespace
 
+juce::String VroCore::presetFileName (const juce::String& name)
+{
+    // Characters that one of the usual file systems rejects (Windows is the strictest), and the
+    // separators, become '_': a name can never name a parent folder or a path elsewhere.
+    juce::String clean;
+    for (auto c : name)
+        clean += (c < 32 || c == 127 || juce::String ("<>:\"/\\|?*").containsChar (c)) ? juce::juce_wchar ('_') : c;
+
+    // Windows drops trailing dots and spaces, which would make "A." and "A" one file; a leading
+    // dot hides the file from the preset list, and "." or ".." name folders.
+    clean = clean.trim().trimCharactersAtEnd (". ");
+    while (clean.startsWithChar ('.'))
+        clean = "_" + clean.substring (1);
+    if (clean.isEmpty())
+        clean = "_";
+
+    static const juce::StringArray reserved { "CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4", "COM5",
+                                              "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4",
+                                              "LPT5", "LPT6", "LPT7", "LPT8", "LPT9" };
+    if (reserved.contains (clean.upToFirstOccurrenceOf (".", false, false).trimEnd(), true))
+        clean += "_";
+
+    // Room for the extension and a collision suffix within the usual 255-byte name limit.
+    while (clean.getNumBytesAsUTF8() > 200)
+        clean = clean.dropLastCharacters (1).trimEnd();
+    return clean;
+}
+
 std::unique_ptr<juce::XmlElement> VroCore::parseFactoryBank()
 {
-#if VRO_HAS_RESOURCES && defined (VRO_HAS_FACTORY_BANK)
-    return juce::parseXML (juce::String::fromUTF8 (BinaryData::FactoryBank_xml, BinaryData::FactoryBank_xmlSize));
+#if VRO_HAS_RESOURCES && defined(VRO_HAS_FACTORY_BANK)
+    return ProgramDocument::parseBytes (BinaryData::FactoryBank_xml, (size_t) BinaryData::FactoryBank_xmlSize);
 #else
     return {};
 #endif
@@ -75,15 +126,19 @@ juce::File VroCore::getDefaultPresetFile()
 
 juce::Array<juce::File> VroCore::presetList()
 {
+    juce::Array<juce::File> found;
     const juce::File dir (getPresetDirectory());
-    if (! dir.isDirectory())
-        return {};
-    return dir.findChildFiles (juce::File::findFiles, true, juce::String ("*.") + presetExtension);
+    if (dir.isDirectory())
+    {
+        std::vector<std::filesystem::path> visiting;
+        collectPresets (dir, found, visiting);
+    }
+    return found;
 }
 
 void VroCore::loadPresetFile (const juce::File& file, bool nameFromFile, bool sequencerOnly)
 {
-    auto xml = juce::parseXML (file);
+    auto xml = ProgramDocument::parseFile (file);
     program.path = file.getFullPathName();
     if (xml != nullptr)
         readProgramXml (xml.get(), nameFromFile ? file.getFileNameWithoutExtension() : juce::String(), sequencerOnly);
@@ -92,7 +147,7 @@ void VroCore::loadPresetFile (const juce::File& file, bool nameFromFile, bool se
 bool VroCore::savePresetFile (const juce::File& file)
 {
     auto xml = createProgramXml (file.getFileNameWithoutExtension());
-    return safeWrite (file, multiLineDocument (*xml));
+    return safeWrite (file, ProgramDocument::toFileText (*xml));
 }
 
 void VroCore::loadDefaultPreset()
@@ -108,8 +163,14 @@ bool VroCore::saveDefaultPreset()
 {
     auto xml = createProgramXml ({});
     const auto file = getDefaultPresetFile();
-    file.getParentDirectory().createDirectory();
-    return safeWrite (file, multiLineDocument (*xml));
+    // Creating the folder by hand would stop the factory presets from ever being installed there.
+    if (! file.getParentDirectory().isDirectory())
+    {
+        if (auto bank = parseFactoryBank())
+            installFactoryPresets (*bank);
+        file.getParentDirectory().createDirectory();
+    }
+    return safeWrite (file, ProgramDocument::toFileText (*xml));
 }
 
 void VroCore::movePresetsLocation (const juce::String& folder)
@@ -123,42 +184,64 @@ void VroCore::movePresetsLocation (const juce::String& folder)
         installFactoryPresets (*bank);
 }
 
-void VroCore::installFactoryPresets (const juce::XmlElement& bank)
+int VroCore::installFactoryPresets (const juce::XmlElement& bank)
 {
     const juce::File dir (getPresetDirectory());
-    if (dir.getFullPathName().isEmpty() || dir.exists())
-        return;
+    if (getPresetDirectory().isEmpty() || dir.exists())
+        return 0;
     if (! dir.createDirectory())
-        return;
+        return 0;
 
-    juce::XmlElement skeleton (bank);
     const juce::XmlElement* programs = nullptr;
     for (auto* c : bank.getChildIterator())
         if (c->getTagName().equalsIgnoreCase ("programs"))
+        {
             programs = c;
+            break;
+        }
+    if (programs == nullptr)
+        return 0;
+
+    juce::XmlElement skeleton (bank);
     for (auto* c : skeleton.getChildIterator())
         if (c->getTagName().equalsIgnoreCase ("programs"))
         {
             skeleton.removeChildElement (c, true);
             break;
         }
-    if (programs == nullptr)
-        return;
+
+    // Two names that clean to the same file (or differ only in case, which several file systems
+    // ignore) must not overwrite each other: later ones get " (2)", " (3)", ...
+    std::set<juce::String> taken;
+    int written = 0;
 
     for (auto* p : programs->getChildIterator())
     {
+        if (p->isTextElement())
+            continue;
         const auto name = p->getStringAttribute ("programname", "Not Saved");
         const auto category = p->getStringAttribute ("category", "Not Saved");
 
+        // Levels are separated by backslashes; empty levels are skipped.
         auto folder = dir;
         for (const auto& level : juce::StringArray::fromTokens (category, "\\", ""))
             if (level.trim().isNotEmpty())
-                folder = folder.getChildFile (safeName (level));
+                folder = folder.getChildFile (presetFileName (level));
         folder.createDirectory();
+
+        const auto base = presetFileName (name);
+        auto file = folder.getChildFile (base + "." + presetExtension);
+        for (int n = 2; ! taken.insert (file.getFullPathName().toLowerCase()).second; ++n)
+            file = folder.getChildFile (base + " (" + juce::String (n) + ")." + presetExtension);
+
+        if (! file.isAChildOf (dir))
+            continue;
 
         juce::XmlElement document (skeleton);
         auto* newPrograms = document.createNewChildElement ("programs");
         newPrograms->addChildElement (new juce::XmlElement (*p));
-        safeWrite (folder.getChildFile (safeName (name) + "." + presetExtension), multiLineDocument (document));
+        if (safeWrite (file, ProgramDocument::toFileText (document)))
+            ++written;
     }
+    return written;
 }

@@ -1,13 +1,173 @@
+#include "ProgramDocument.h"
 #include "VroCore.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 
 using namespace Param;
 
+namespace ProgramDocument
+{
 namespace
 {
-// The document's names are compared without regard to case when read.
+constexpr juce::uint32 chunkMagic = 0x21324356; // the framework's XML-to-binary marker
+
+bool startsWith (const char* s, const char* prefix) noexcept
+{
+    return std::strncmp (s, prefix, std::strlen (prefix)) == 0;
+}
+
+/** The text after the end marker, or nullptr when the marker never comes. */
+const char* skipPast (const char* s, const char* marker) noexcept
+{
+    const char* found = std::strstr (s, marker);
+    return found != nullptr ? found + std::strlen (marker) : nullptr;
+}
+} // namespace
+
+int nestingDepth (const char* s) noexcept
+{
+    int depth = 0, deepest = 0;
+    while (s != nullptr && *s != 0)
+    {
+        if (*s != '<')
+        {
+            ++s;
+            continue;
+        }
+        if (startsWith (s, "<!--"))
+            s = skipPast (s + 4, "-->");
+        else if (startsWith (s, "<![CDATA["))
+            s = skipPast (s + 9, "]]>");
+        else if (s[1] == '?')
+            s = skipPast (s + 2, "?>");
+        else if (s[1] == '!')
+            return -1; // DOCTYPE or ENTITY: never written by us, and a way to recursive expansion
+        else if (s[1] == '/')
+        {
+            --depth;
+            s = skipPast (s + 2, ">");
+        }
+        else
+        {
+            deepest = std::max (deepest, ++depth);
+            // To the end of the tag; quoted attribute values may hold '>' and '/'.
+            char quote = 0;
+            const char* c = s + 1;
+            for (; *c != 0; ++c)
+            {
+                if (quote != 0)
+                {
+                    if (*c == quote)
+                        quote = 0;
+                }
+                else if (*c == '"' || *c == '\'')
+                    quote = *c;
+                else if (*c == '>')
+                    break;
+            }
+            if (*c == 0)
+                break;
+            if (c[-1] == '/')
+                --depth;
+            s = c + 1;
+        }
+    }
+    return deepest;
+}
+
+std::unique_ptr<juce::XmlElement> parse (const juce::String& text)
+{
+    const int depth = nestingDepth (text.toRawUTF8());
+    if (depth < 0 || depth > maxNestingDepth)
+        return {};
+    // A string source has no input source, so the parser cannot open files named by the text.
+    return juce::parseXML (text);
+}
+
+namespace
+{
+/** A copy with zero bytes behind the end: the framework's UTF-8 decoder reads the continuation
+    bytes a truncated lead byte announces, which must not run past the caller's buffer. */
+juce::MemoryBlock paddedCopy (const void* data, size_t size)
+{
+    juce::MemoryBlock block (size + 4, true);
+    if (size > 0)
+        block.copyFrom (data, 0, size);
+    return block;
+}
+} // namespace
+
+std::unique_ptr<juce::XmlElement> parseBytes (const void* data, size_t size)
+{
+    if (data == nullptr || size == 0 || size > maxDocumentBytes)
+        return {};
+    const auto block = paddedCopy (data, size);
+    return parse (juce::String::createStringFromData (block.getData(), (int) size));
+}
+
+std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file)
+{
+    const auto size = file.getSize();
+    if (! file.existsAsFile() || size <= 0 || (juce::uint64) size > maxDocumentBytes)
+        return {};
+    juce::MemoryBlock bytes;
+    if (! file.loadFileAsData (bytes) || bytes.getSize() > maxDocumentBytes)
+        return {};
+    return parseBytes (bytes.getData(), bytes.getSize());
+}
+
+void writeChunk (const juce::XmlElement& document, juce::MemoryBlock& dest)
+{
+    dest.reset();
+    {
+        juce::MemoryOutputStream out (dest, false);
+        out.writeInt ((int) chunkMagic);
+        out.writeInt (0);
+        document.writeTo (out, juce::XmlElement::TextFormat().singleLine().withoutHeader());
+        out.writeByte (0);
+    }
+    const auto textLength = juce::ByteOrder::swapIfBigEndian ((juce::uint32) (dest.getSize() - 9));
+    dest.copyFrom (&textLength, 4, 4);
+}
+
+std::unique_ptr<juce::XmlElement> readChunk (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes <= 8)
+        return {};
+    juce::uint32 header[2];
+    std::memcpy (header, data, sizeof (header));
+    if (juce::ByteOrder::swapIfBigEndian (header[0]) != chunkMagic)
+        return {};
+    const auto stringLength = (juce::int64) juce::ByteOrder::swapIfBigEndian (header[1]);
+    if (stringLength <= 0)
+        return {};
+    const auto length = (size_t) std::min<juce::int64> (sizeInBytes - 8, stringLength);
+    if (length > maxDocumentBytes)
+        return {};
+    const auto block = paddedCopy (static_cast<const char*> (data) + 8, length);
+    return parse (juce::String::fromUTF8 (static_cast<const char*> (block.getData()), (int) length));
+}
+
+juce::String toFileText (const juce::XmlElement& document)
+{
+    juce::XmlElement::TextFormat format;
+    format.customEncoding = "UTF-8";
+    return document.toString (format);
+}
+
+juce::String formatNumber (double value)
+{
+    char buffer[32];
+    const auto result = std::to_chars (buffer, buffer + sizeof (buffer), value, std::chars_format::general, 6);
+    return juce::String (buffer, (size_t) (result.ptr - buffer));
+}
+} // namespace ProgramDocument
+
+namespace
+{
+// The document's names are compared without regard to case when read; text nodes are not elements.
 bool tagIs (const juce::XmlElement& e, const char* name)
 {
     return e.getTagName().equalsIgnoreCase (name);
@@ -16,7 +176,15 @@ bool tagIs (const juce::XmlElement& e, const char* name)
 const juce::XmlElement* childNamed (const juce::XmlElement& parent, const char* name)
 {
     for (auto* c : parent.getChildIterator())
-        if (tagIs (*c, name))
+        if (! c->isTextElement() && tagIs (*c, name))
+            return c;
+    return nullptr;
+}
+
+const juce::XmlElement* firstElement (const juce::XmlElement& parent)
+{
+    for (auto* c : parent.getChildIterator())
+        if (! c->isTextElement())
             return c;
     return nullptr;
 }
@@ -29,21 +197,41 @@ const juce::String* findAttribute (const juce::XmlElement& e, const char* name)
     return nullptr;
 }
 
-/** Any decimal notation; unparsable text reads as 0; a value that is not finite (also after
-    narrowing to single precision) reads as the missing value. */
-double readNumber (const juce::XmlElement& e, const char* name, double missing, bool narrow = false)
+/** The leading number of the text in any decimal notation, as the framework's readers take it:
+    text that starts with no number reads as 0. A value that is not finite, or overflows, reads as
+    the missing value; an underflow reads as 0. */
+double readNumber (const juce::XmlElement& e, const char* name, double missing)
 {
     const auto* text = findAttribute (e, name);
     if (text == nullptr)
         return missing;
     const auto utf8 = text->trim().toStdString();
-    char* endPtr = nullptr;
-    const double v = std::strtod (utf8.c_str(), &endPtr);
-    if (endPtr == utf8.c_str())
+    const char* begin = utf8.c_str();
+    const char* end = begin + utf8.size();
+    const bool negative = begin != end && *begin == '-';
+    if (begin != end && (*begin == '+' || negative))
+        ++begin;
+    if (begin != end && *begin == '-')
+        return 0.0; // "--1", "+-1"
+
+    double v = 0.0;
+    const auto result = std::from_chars (begin, end, v, std::chars_format::general);
+    if (result.ec == std::errc::invalid_argument)
         return 0.0;
-    if (! std::isfinite (v) || (narrow && ! std::isfinite ((float) v)))
+    if (result.ec == std::errc::result_out_of_range)
+    {
+        // Which way did it leave the range? A negative exponent, or no exponent and no integer
+        // digit other than 0, is an underflow.
+        const std::string_view digits (begin, (size_t) (result.ptr - begin));
+        const auto exponent = digits.find_first_of ("eE");
+        const bool tiny = exponent != std::string_view::npos
+                              ? (exponent + 1 < digits.size() && digits[exponent + 1] == '-')
+                              : digits.substr (0, digits.find ('.')).find_first_not_of ('0') == std::string_view::npos;
+        return tiny ? 0.0 : missing;
+    }
+    if (! std::isfinite (v))
         return missing;
-    return v;
+    return negative ? -v : v;
 }
 
 int readInt (const juce::XmlElement& e, const char* name, int missing)
@@ -62,9 +250,9 @@ int readInt (const juce::XmlElement& e, const char* name, int missing)
 bool readBool (const juce::XmlElement& e, const char* name)
 {
     const auto* text = findAttribute (e, name);
-    if (text == nullptr || text->isEmpty())
+    if (text == nullptr)
         return false;
-    const auto c = juce::CharacterFunctions::toLowerCase (text->trim()[0]);
+    const auto c = juce::CharacterFunctions::toLowerCase (text->trimStart()[0]);
     return c == '1' || c == 't' || c == 'y';
 }
 
@@ -74,17 +262,15 @@ juce::String readText (const juce::XmlElement& e, const char* name, const char* 
     return text != nullptr ? *text : juce::String (missing);
 }
 
-/** At most six significant digits, from the value widened to double. */
-juce::String formatNumber (double v)
-{
-    char buffer[32];
-    std::snprintf (buffer, sizeof (buffer), "%g", v);
-    return buffer;
-}
+// Step fields the engine and editor rely on staying in range: a hostile offset would overflow the
+// note arithmetic, and a velocity of 1e300 reaches the output.
+constexpr int maxNoteOffset = 127;
 } // namespace
 
 std::unique_ptr<juce::XmlElement> VroCore::createProgramXml (const juce::String& name)
 {
+    using ProgramDocument::formatNumber;
+
     auto root = std::make_unique<juce::XmlElement> ("vro");
     root->setAttribute ("curprogram", 0);
     root->setAttribute ("version", "1.3");
@@ -110,8 +296,8 @@ std::unique_ptr<juce::XmlElement> VroCore::createProgramXml (const juce::String&
         st->setAttribute ("pause", step.pause ? 1 : 0);
         st->setAttribute ("slide", step.slide ? 1 : 0);
         st->setAttribute ("slideadsr", step.slideAdsr ? 1 : 0);
-        st->setAttribute ("velocity", formatNumber (step.velocity));
-        st->setAttribute ("length", formatNumber (step.length));
+        st->setAttribute ("velocity", formatNumber ((double) (float) step.velocity));
+        st->setAttribute ("length", formatNumber ((double) (float) step.length));
     }
     root->addChildElement (programs);
 
@@ -144,7 +330,7 @@ void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& 
         return;
     }
 
-    const auto* p = programs->getFirstChildElement();
+    const auto* p = firstElement (*programs);
     if (p == nullptr)
         return;
 
@@ -173,10 +359,12 @@ void VroCore::readProgram (const juce::XmlElement& p, double version)
     if (program.path.isEmpty())
         program.path = readText (p, "path", "");
 
+    // Every parameter is normalised: a document value outside 0..1 is one no control can produce,
+    // and through the exponential conversions (20^v, 30^v) it could reach the engine as infinity.
     auto readInto = [&p, this] (int index)
     {
         const auto& info = parameterTable[index];
-        program.parameters[index] = (float) readNumber (p, info.presetKey, info.missingValue, true);
+        program.parameters[index] = (float) juce::jlimit (0.0, 1.0, readNumber (p, info.presetKey, info.missingValue));
     };
 
     for (int i = 0; i < 47; ++i)
@@ -187,9 +375,11 @@ void VroCore::readProgram (const juce::XmlElement& p, double version)
         for (int index : { ArpEnabled, SeqEnabled, SeqSync, ArpMode, SeqTempo, ArpSeqSyncMode, SeqHold, SeqSteps, Swing })
             readInto (index);
 
+        // Before 1.09 the step count was on a 64-step scale.
         if (version < 1.09)
             program.parameters[SeqSteps] = program.parameters[SeqSteps] * (1.0f / 96.0f) * 64.0f;
 
+        // Before 1.19 there were six arpeggiator modes; they keep their place among the seven.
         if (version < 1.19)
         {
             const float m = std::floor (5.0f * program.parameters[ArpMode] + 0.5f);
@@ -197,6 +387,7 @@ void VroCore::readProgram (const juce::XmlElement& p, double version)
         }
     }
 
+    // Synced LFO rates: the table grew twice, so older positions move to their note values.
     if (program.parameters[LfoSync] >= 0.5f)
     {
         float value = program.parameters[LfoRate];
@@ -230,15 +421,17 @@ void VroCore::readSequencer (const juce::XmlElement& p)
     int k = 0;
     for (auto* c : s->getChildIterator())
     {
+        if (c->isTextElement())
+            continue;
         if (k >= StepPattern::maxSteps)
             break;
         auto& step = pattern.steps[k++];
-        step.noteOffset = readInt (*c, "noteoffset", 0);
+        step.noteOffset = juce::jlimit (-maxNoteOffset, maxNoteOffset, readInt (*c, "noteoffset", 0));
         step.pause = readBool (*c, "pause");
         step.slide = readBool (*c, "slide");
         step.slideAdsr = readBool (*c, "slideadsr");
-        step.velocity = readNumber (*c, "velocity", 0.5);
-        step.length = readNumber (*c, "length", 1.0);
+        step.velocity = juce::jlimit (0.0, 1.0, readNumber (*c, "velocity", 0.5));
+        step.length = juce::jlimit (0.0, 1.0, readNumber (*c, "length", 1.0));
     }
     pattern.changed = true;
 }
@@ -250,6 +443,9 @@ void VroCore::readMidimap (const juce::XmlElement& root)
         return;
     for (auto* c : m->getChildIterator())
     {
+        if (c->isTextElement())
+            continue;
+        // Controller 0 is written but never read back.
         const int n = readInt (*c, "controllernumber", 0);
         if (n >= 1 && n <= 255)
             program.controllerMap[n] = readInt (*c, "param", 0);
@@ -259,11 +455,11 @@ void VroCore::readMidimap (const juce::XmlElement& root)
 void VroCore::getStateInformation (juce::MemoryBlock& dest)
 {
     if (auto xml = createProgramXml ({}))
-        copyXmlToBinary (*xml, dest);
+        ProgramDocument::writeChunk (*xml, dest);
 }
 
 void VroCore::setStateInformation (const void* data, int size)
 {
-    auto xml = getXmlFromBinary (data, size);
+    auto xml = ProgramDocument::readChunk (data, size);
     readProgramXml (xml.get(), {}, false);
 }

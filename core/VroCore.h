@@ -86,7 +86,11 @@ public:
     void loadDefaultPreset();
     bool saveDefaultPreset();
     void movePresetsLocation (const juce::String& folder);
-    void installFactoryPresets (const juce::XmlElement& bank);
+    /** Writes the bank's programs as preset files when the preset folder does not exist yet;
+        returns the number of files written. */
+    int installFactoryPresets (const juce::XmlElement& bank);
+    /** A program or category name as a file or folder name that stays inside its folder. */
+    static juce::String presetFileName (const juce::String& name);
     void setMidiProgramChangeDisabled (bool on) { settings.setMidiProgramChangeDisabled (on); }
     bool isMidiProgramChangeDisabled() const noexcept { return settings.isMidiProgramChangeDisabled(); }
     void setBackgroundColourType (int value) { settings.setBackgroundColourType (value); }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+#include <memory>
+
+/** Text and binary forms of the program document, shared by the host state, preset files and the
+    factory bank. Everything here is locale-independent: a host running with a decimal comma must
+    still write 0.5 and read it back. */
+namespace ProgramDocument
+{
+/** Our documents nest five levels deep; anything far deeper is hostile and would exhaust the
+    stack of the framework's recursive parser. */
+constexpr int maxNestingDepth = 64;
+
+/** Preset files and chunks are tens of kilobytes; larger input is not read at all. */
+constexpr size_t maxDocumentBytes = 16u * 1024u * 1024u;
+
+/** Parses a document, or returns nullptr for text that is not well-formed, nests deeper than
+    maxNestingDepth or carries a DTD (entities are never expanded). */
+std::unique_ptr<juce::XmlElement> parse (const juce::String& text);
+
+/** Raw file or stream bytes (UTF-8, with or without byte-order mark, or UTF-16 with one). */
+std::unique_ptr<juce::XmlElement> parseBytes (const void* data, size_t size);
+
+/** Reads a preset file; nullptr when it is missing, unreadable, too large or not a document. */
+std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file);
+
+/** The host chunk: magic number, text length, the document on one line without declaration,
+    a terminating zero. */
+void writeChunk (const juce::XmlElement& document, juce::MemoryBlock& dest);
+std::unique_ptr<juce::XmlElement> readChunk (const void* data, int sizeInBytes);
+
+/** The multi-line file form: declaration, an empty line, then the indented document. */
+juce::String toFileText (const juce::XmlElement& document);
+
+/** At most six significant digits ("0.5", "1", "1e-05"). */
+juce::String formatNumber (double value);
+
+/** The deepest element nesting in the text, or -1 when it holds a DTD or entity declaration. */
+int nestingDepth (const char* utf8Text) noexcept;
+} // namespace ProgramDocument
