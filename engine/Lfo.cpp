@@ -54,7 +54,7 @@ constexpr NoteValue kNoteValues[32] = {
     { "1/16.", 1.0, kDotted },
 };
 
-inline double interpolate (const float* table, int index, double fraction) noexcept
+inline double interpolate (const double* table, int index, double fraction) noexcept
 {
     return table[index] * (1.0 - fraction) + table[index + 1] * fraction;
 }
@@ -66,20 +66,20 @@ LfoWavetable::LfoWavetable (double rate) noexcept : sampleRate (rate > 0.0 ? rat
 
     const float piSingle = 4.0f * std::atan (1.0f);
     for (int i = 0; i <= kTableSize; ++i)
-        sine[i] = (float) std::sin ((i / 256.0) * 2.0 * (double) piSingle);
+        sine[i] = (double) (float) std::sin ((i / 256.0) * 2.0 * (double) piSingle);
 
     constexpr int quarter = kTableSize / 4;
     for (int i = 0; i < quarter; ++i)
     {
-        triangle[i] = (float) i / 64.0f;
-        triangle[quarter + i] = (float) (quarter - i) / 64.0f;
-        triangle[2 * quarter + i] = (float) -i / 64.0f;
-        triangle[3 * quarter + i] = (float) (i - quarter) / 64.0f;
+        triangle[i] = (double) ((float) i / 64.0f);
+        triangle[quarter + i] = (double) ((float) (quarter - i) / 64.0f);
+        triangle[2 * quarter + i] = (double) ((float) -i / 64.0f);
+        triangle[3 * quarter + i] = (double) ((float) (i - quarter) / 64.0f);
     }
-    triangle[kTableSize] = 0.0f;
+    triangle[kTableSize] = 0.0;
 
     for (int i = 0; i <= kTableSize; ++i)
-        square[i] = (i < kTableSize / 2 || i == kTableSize) ? 1.0f : -1.0f;
+        square[i] = (i < kTableSize / 2 || i == kTableSize) ? 1.0 : -1.0;
 }
 
 //==============================================================================
@@ -159,18 +159,18 @@ void Lfo::tick() noexcept
     auto& t = table;
 
     t.wrapped = false;
-    if (t.phase > kPhasePerCycle)
+    if (! (t.phase <= kPhasePerCycle && t.phase >= 0.0)) // once a cycle, or a runaway rate
     {
-        t.phase -= kPhasePerCycle;
         t.wrapped = true;
-    }
-    // Only rates beyond one cycle per sample, or negative ones, get here.
-    if (! (t.phase >= 0.0 && t.phase <= kPhasePerCycle))
-    {
-        t.phase -= kPhasePerCycle * std::floor (t.phase / kPhasePerCycle);
-        if (! (t.phase >= 0.0 && t.phase <= kPhasePerCycle))
-            t.phase = 0.0;
-        t.wrapped = true;
+        if (t.phase > kPhasePerCycle)
+            t.phase -= kPhasePerCycle;
+        // Only rates beyond one cycle per sample, or negative ones, need more than one step.
+        if (! (t.phase <= kPhasePerCycle && t.phase >= 0.0))
+        {
+            t.phase -= kPhasePerCycle * std::floor (t.phase / kPhasePerCycle);
+            if (! (t.phase <= kPhasePerCycle && t.phase >= 0.0))
+                t.phase = 0.0;
+        }
     }
 
     t.index = (int) t.phase;

@@ -12,7 +12,8 @@ struct LfoWavetable
     bool wrapped = false;
     double increment = 0.0, sampleRate = 44100.0, holdValue = 0.0;
     NoiseSource noise;
-    float sine[257], triangle[257], square[257];
+    // Single-precision values, held widened so the per-sample lookup needs no conversion.
+    double sine[257], triangle[257], square[257];
     int index = 0;
     double fraction = 0.0;
 };
