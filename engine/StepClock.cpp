@@ -58,6 +58,7 @@ bool StepClock::tick (double swingDelay) noexcept
 
     sinceStep += increment;
     phase += increment;
+    hostSteps += increment;
     if (phase >= 1.0)
     {
         phase -= 1.0;
@@ -141,7 +142,10 @@ void StepClock::syncToHost (const HostPosition& position) noexcept
 {
     bpm = (double) (float) position.bpm;
     if (! position.isPlaying || position.numerator <= 0 || position.denominator <= 0)
+    {
+        hostLocked = false; // the next start is a jump
         return;
+    }
     if (! (bpm > 0.0) || ! std::isfinite (position.ppqPosition))
         return;
 
@@ -150,18 +154,22 @@ void StepClock::syncToHost (const HostPosition& position) noexcept
     const double p = m * position.ppqPosition * stepsPerBeat;
     const double f = p - std::floor (p);
 
-    // How far the host is from where the clock's own count got to, folded into half a step
-    // either side. Re-locking by the fraction alone would play a boundary twice when rounding
-    // puts the clock just past it and the host just before it, and would miss one the other way.
-    double drift = f - phase;
-    drift -= std::floor (drift + 0.5);
+    // Continuous playing: the host is where the clock's own count got to, give or take rounding
+    // and a tempo ramp within the block. Anything else is a jump (loop, relocation, start).
+    const bool continuous = hostLocked && std::abs (p - hostSteps) < kContinuityWindowSteps;
+    hostSteps = p;
+    hostLocked = true;
 
-    if (std::abs (drift) < kContinuityWindowSteps)
+    if (continuous)
     {
+        // Re-locking by the fraction alone would play a boundary twice when rounding puts the
+        // clock just past it and the host just before it, and miss one the other way round.
+        double drift = f - phase;
+        drift -= std::floor (drift + 0.5);
         const double hostPhase = phase + drift;
         if (hostPhase >= 1.0)
         {
-            hostWrapPending = true; // the host crossed a boundary the clock has not reached yet
+            hostWrapPending = true; // the host crossed a boundary the clock had not reached
             phase = f;
         }
         else if (hostPhase < 0.0)
@@ -175,10 +183,13 @@ void StepClock::syncToHost (const HostPosition& position) noexcept
         return;
     }
 
-    // The host jumped: follow it, and play a step now if it landed on a boundary (within half a
-    // sample), as a loop or a start at a bar line does.
+    // A jump onto a boundary (within half a sample) plays that step now, as a loop or a start at
+    // a bar line should; unless the clock played one in the last half sample before the block
+    // end, which is the same instant when the host splits its blocks at the loop points.
+    const double halfSample = 0.5 * increment;
+    const bool justPlayed = phase < halfSample;
     phase = f;
-    if (f < 0.5 * increment)
+    if (f < halfSample && ! justPlayed)
         hostWrapPending = true;
 }
 

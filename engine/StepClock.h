@@ -59,6 +59,10 @@ public:
     char rateText[16] = "-";
     bool gateReleased = false, stepPending = false;
     double sinceWrap = 0.0, sinceStep = 0.0;
+    // Host mode: the clock's own count of the host position in steps, from the last re-lock on,
+    // and whether that count follows on from a playing host.
+    double hostSteps = 0.0;
+    bool hostLocked = false;
 
 private:
     bool isMainSyncMode (int position) const noexcept;

@@ -70,15 +70,23 @@ public:
     static double arpMode (int mode) { return mode / 6.0; }
     static double mainSync (int position) { return position / 3.0; }
 
-    void noteOn (int note, int velocity = 100) { engine.noteOn (note, (double) ((float) velocity * 0.007874016f)); }
-    void noteOff (int note) { engine.noteOff (note); }
+    // Events are dispatched after the block's transport step, as in processBlock.
+    void noteOn (int note, int velocity = 100)
+    {
+        openBlock();
+        engine.noteOn (note, (double) ((float) velocity * 0.007874016f));
+    }
+    void noteOff (int note)
+    {
+        openBlock();
+        engine.noteOff (note);
+    }
 
     void render (long long samples)
     {
         for (long long i = 0; i < samples; ++i)
         {
-            if (midiOut.samplePosition == 0)
-                startBlock();
+            openBlock();
             double left = 0.0, right = 0.0;
             engine.renderSample (left, right);
             peak = std::max (peak, std::abs (left));
@@ -138,8 +146,11 @@ public:
     std::function<HostPosition (long long)> playHead;
 
 private:
-    void startBlock()
+    void openBlock()
     {
+        if (blockOpen)
+            return;
+        blockOpen = true;
         if (! playHead)
             return;
         const auto position = playHead (blockStart);
@@ -164,6 +175,7 @@ private:
             midi.push_back (toHostNote (midiOut.events[e]));
         blockStart += midiOut.samplePosition;
         midiOut.clear();
+        blockOpen = false;
     }
 
     HostNote toHostNote (const MidiOutCollector::Event& ev) const
@@ -182,5 +194,6 @@ private:
     }
 
     long long blockStart = 0;
+    bool blockOpen = false;
     float hostTempo = 120.0f;
 };
