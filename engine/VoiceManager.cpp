@@ -17,6 +17,7 @@ VoiceManager::~VoiceManager()
 
 void VoiceManager::noteOn (int note, double velocity) noexcept
 {
+    quiet = false;
     const bool legatoMode = switchPosition (settings.params[Param::AdsrMode], 3) == 1;
 
     if (voiceCount > 1)
@@ -76,6 +77,7 @@ Voice* VoiceManager::allocate (int note) noexcept
 
 void VoiceManager::noteOff (int note) noexcept
 {
+    quiet = false;
     if (voiceCount > 1)
     {
         for (int i = 0; i < activeVoices.size(); ++i)
@@ -108,12 +110,14 @@ void VoiceManager::setSustain (bool on) noexcept
     if (on == sustain)
         return;
     sustain = on;
+    quiet = false;
     for (auto* v : voices)
         v->sustained = on;
 }
 
 void VoiceManager::reset() noexcept
 {
+    quiet = false;
     for (auto* v : voices)
     {
         v->active = false;
@@ -141,12 +145,16 @@ bool VoiceManager::render (double& left, double& right) noexcept
             lfoRetriggerDone = true;
     }
 
-    bool any = false;
+    if (quiet)
+        return false;
+
+    bool any = false, allDormant = true;
     for (auto* v : voices)
     {
         // Most of the twelve are dormant most of the time; skipping them is what makes silence cheap.
         if (v->isDormant())
             continue;
+        allDormant = false;
 
         // A voice that only carries the pedal flag and has never sounded (or has died away) is
         // not gated by the LFO, or unused voices would start playing.
@@ -160,11 +168,13 @@ bool VoiceManager::render (double& left, double& right) noexcept
         }
         any = v->render (left, right) || any;
     }
+    quiet = allDormant;
     return any;
 }
 
 void VoiceManager::setSampleRate (double rate) noexcept
 {
+    quiet = false;
     for (auto* v : voices)
         v->setSampleRate (rate);
 }

@@ -84,4 +84,6 @@ private:
     int voiceCount = 12;
     bool sustain = false;
     bool lfoRetriggerDone = true, lfoWasPositive = false;
+    // Every voice was dormant at the last render; only a note, the pedal or a rate change wakes one.
+    bool quiet = false;
 };
