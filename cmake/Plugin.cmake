@@ -89,3 +89,4 @@ target_compile_definitions(VroDrubbel_VST PRIVATE VRO_VST2_ENTRY=1)
 set_source_files_properties(${JUCE_MODULES_DIR}/juce_audio_plugin_client/juce_audio_plugin_client_VST2.cpp
     TARGET_DIRECTORY VroDrubbel_VST
     PROPERTIES COMPILE_OPTIONS "-include;${CMAKE_CURRENT_SOURCE_DIR}/core/vst2/RenameFrameworkEntry.h")
+include(${CMAKE_CURRENT_LIST_DIR}/Editor.cmake)

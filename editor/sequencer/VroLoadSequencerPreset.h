@@ -1,0 +1,18 @@
+#pragma once
+
+#include "../ImageToggleButton.h"
+
+class VroCore;
+
+/** The LED button that loads only the step pattern of a preset file. */
+class VroLoadSequencerPreset : public ImageToggleButton
+{
+public:
+    VroLoadSequencerPreset (const juce::Image& ledImage, VroCore& core);
+
+protected:
+    void clicked() override;
+
+private:
+    VroCore& core;
+};

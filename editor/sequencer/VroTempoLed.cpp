@@ -1,0 +1,32 @@
+#include "VroTempoLed.h"
+#include "VroCore.h"
+
+VroTempoLed::VroTempoLed (const juce::Image& ledImage, VroCore& processor)
+    : image (ledImage), imageWidth (ledImage.getWidth()), frameHeight (ledImage.getHeight() / 2), core (processor)
+{
+    setInterceptsMouseClicks (false, false);
+    startTimer (10);
+}
+
+VroTempoLed::~VroTempoLed()
+{
+    stopTimer();
+}
+
+void VroTempoLed::timerCallback()
+{
+    auto& lfo = core.getEngine().getLfo();
+    const bool nowLit = lfo.table.triangleValue > 0.0 || lfo.rateHz > 8.0;
+    // Only a change of the light costs a repaint; an idle editor stays cheap.
+    if (nowLit != lit)
+    {
+        lit = nowLit;
+        repaint();
+    }
+}
+
+void VroTempoLed::paint (juce::Graphics& g)
+{
+    if (image.isValid() && frameHeight > 0)
+        g.drawImage (image, 0, 0, getWidth(), getHeight(), 0, lit ? frameHeight : 0, imageWidth, frameHeight);
+}
