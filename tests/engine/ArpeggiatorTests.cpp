@@ -246,3 +246,31 @@ TEST (Arpeggiator, FirstStepOfAPhraseStartsTheEnvelopesEvenWhenStepsAreLegato)
         EXPECT_EQ (rig.hangingNotes(), 0);
     }
 }
+
+TEST (Arpeggiator, ModeChangesUnderHoldArrangeTheLatchedKeysInTheirPressOrder)
+{
+    ArpSeqRig rig;
+    startArpeggiator (rig, 0);
+    rig.set (Param::SeqHold, 1.0);
+    for (int note : { 64, 60, 67 })
+        rig.noteOn (note);
+    for (int note : { 64, 60, 67 })
+        rig.noteOff (note);
+
+    auto orderAfterModeChange = [&] (int mode)
+    {
+        rig.set (Param::ArpMode, ArpSeqRig::arpMode (mode));
+        const auto& a = rig.engine.getArpSeq().arpeggiator;
+        return std::vector<int> (a.playOrder, a.playOrder + a.playCount);
+    };
+    EXPECT_EQ (orderAfterModeChange (6), (std::vector<int> { 64, 60, 67 }));
+    EXPECT_EQ (orderAfterModeChange (6), (std::vector<int> { 64, 60, 67 })); // a re-applied program
+    EXPECT_EQ (orderAfterModeChange (4), (std::vector<int> { 67, 60, 64 }));
+    EXPECT_EQ (orderAfterModeChange (1), (std::vector<int> { 60, 64, 67, 64 }));
+
+    // After a panic no mode change brings the latched keys back.
+    rig.set (Param::Panic, 1.0);
+    EXPECT_TRUE (orderAfterModeChange (0).empty());
+    rig.render (stepsLong (3));
+    EXPECT_EQ (rig.hangingNotes(), 0);
+}
