@@ -1,0 +1,190 @@
+// MIDI learn, learned controllers and the notifier that carries their changes to the host.
+#include "PresetTestSupport.h"
+
+#include <mutex>
+
+using namespace Param;
+using test::Render;
+
+namespace
+{
+/** What the host is told, in order. */
+struct HostListener : juce::AudioProcessorListener
+{
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float value) override
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        changes.push_back ({ index, value });
+    }
+    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+
+    std::vector<std::pair<int, float>> taken()
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        return changes;
+    }
+
+    std::mutex mutex;
+    std::vector<std::pair<int, float>> changes;
+};
+
+constexpr float cc (int value) { return (float) value * 0.007874016f; }
+
+TEST (Learn, LearnsRebindsAndDeliversThroughTheNotifier)
+{
+    VroCore core;
+    HostListener host;
+    core.addListener (&host);
+    core.setParameter (MidiLearnActivated, 1.0f);
+    core.setParameter (VcfCutoff, 0.3f); // the control the user touched
+
+    Render (core, 44100.0, 64, 120.0, false).at (10, test::controller (74, 64)).run (64);
+    EXPECT_EQ (core.getProgram().controllerMap[74], VcfCutoff);
+    test::deliverMessages (100);
+    EXPECT_EQ (core.getParameter (VcfCutoff), cc (64));
+    ASSERT_FALSE (host.taken().empty());
+    EXPECT_EQ (host.taken().back(), std::make_pair ((int) VcfCutoff, cc (64)));
+
+    // Still armed: another controller takes the binding over, a parameter has one controller.
+    Render (core, 44100.0, 64, 120.0, false).at (0, test::controller (71, 127)).run (64);
+    EXPECT_EQ (core.getProgram().controllerMap[74], 0);
+    EXPECT_EQ (core.getProgram().controllerMap[71], VcfCutoff);
+    test::deliverMessages (100);
+    EXPECT_EQ (core.getParameter (VcfCutoff), 1.0f);
+
+    // Disarmed: the controller drives its parameter and learns nothing new.
+    core.setParameter (MidiLearnActivated, 0.0f);
+    core.setParameter (VcfResonance, 0.2f);
+    Render (core, 44100.0, 64, 120.0, false).at (0, test::controller (71, 0)).at (1, test::controller (20, 50)).run (64);
+    EXPECT_EQ (core.getProgram().controllerMap[20], 0);
+    test::deliverMessages (100);
+    EXPECT_EQ (core.getParameter (VcfCutoff), 0.0f);
+    EXPECT_EQ (core.getParameter (VcfResonance), 0.2f);
+    core.removeListener (&host);
+}
+
+TEST (Learn, ArmingAloneBindsTheSwitchItself)
+{
+    VroCore core;
+    core.setParameter (MidiLearnActivated, 1.0f);
+    Render (core, 44100.0, 64, 120.0, false).at (0, test::controller (20, 0)).run (64);
+    EXPECT_EQ (core.getProgram().controllerMap[20], MidiLearnActivated);
+    test::deliverMessages (100);
+    EXPECT_EQ (core.getParameter (MidiLearnActivated), 0.0f); // moving it to 0 disarmed learning
+    Render (core, 44100.0, 64, 120.0, false).at (0, test::controller (21, 10)).run (64);
+    EXPECT_EQ (core.getProgram().controllerMap[21], 0);
+}
+
+TEST (Learn, ReservedControllersAreNeverLearned)
+{
+    VroCore core;
+    core.setParameter (MidiLearnActivated, 1.0f);
+    core.setParameter (VcfCutoff, 0.3f);
+    Render (core, 44100.0, 64, 120.0, false)
+        .at (0, test::controller (64, 100))
+        .at (1, test::controller (120, 0))
+        .at (2, test::controller (123, 0))
+        .run (64);
+    for (int entry : core.getProgram().controllerMap)
+        EXPECT_EQ (entry, 0);
+}
+
+TEST (Learn, ModWheelActsWhetherMappedOrNot)
+{
+    VroCore core;
+    auto& settings = core.getEngine().getSettings();
+    Render (core).at (0, test::controller (1, 127)).run (64);
+    EXPECT_EQ (settings.modWheel, 1.0);
+
+    core.getProgram().controllerMap[1] = VcfCutoff;
+    Render (core).at (0, test::controller (1, 32)).run (64);
+    EXPECT_EQ (settings.modWheel, (double) cc (32));
+    EXPECT_EQ (core.getParameter (VcfCutoff), cc (32));
+}
+
+TEST (Learn, OfflineAppliesAtTheEventWithoutTellingTheHost)
+{
+    auto render = [] (bool withController)
+    {
+        auto core = std::make_unique<VroCore>();
+        core->getProgram().controllerMap[7] = Volume;
+        HostListener host;
+        core->addListener (&host);
+        Render r (*core, 44100.0, 512, 120.0, true);
+        r.at (0, test::noteOn (48));
+        if (withController)
+            r.at (3000, test::controller (7, 0));
+        r.run (8192);
+        core->removeListener (&host);
+        EXPECT_TRUE (host.taken().empty());
+        return std::vector<float> (r.session.audio.getReadPointer (0), r.session.audio.getReadPointer (0) + 8192);
+    };
+    const auto plain = render (false), controlled = render (true);
+    ASSERT_GT (*std::max_element (plain.begin(), plain.end()), 0.01f);
+    EXPECT_TRUE (std::equal (plain.begin(), plain.begin() + 3000, controlled.begin()));
+    EXPECT_NE (plain[3001], controlled[3001]);
+}
+
+TEST (Notifier, AFullQueueDeliversTheFirst200InOrder)
+{
+    VroCore core;
+    HostListener host;
+    core.addListener (&host);
+    {
+        // Held as block processing holds it, so the notifier cannot drain in between.
+        const juce::ScopedLock lock (core.getCallbackLock());
+        for (int i = 0; i < 250; ++i)
+            core.getNotifier().enqueue (1 + i % 65, (float) i / 1024.0f);
+    }
+    test::deliverMessages (300);
+    const auto changes = host.taken();
+    ASSERT_EQ (changes.size(), 200u);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ (changes[(size_t) i], std::make_pair (1 + i % 65, (float) i / 1024.0f)) << i;
+    EXPECT_EQ (core.getNotifier().getCount(), 0);
+    core.removeListener (&host);
+}
+
+TEST (Notifier, AppendsFromOtherThreadsAreNeverTornOrRepeated)
+{
+    VroCore core;
+    HostListener host;
+    core.addListener (&host);
+
+    // Each thread writes its own index with values of its own parity, in rising order: a torn pair
+    // shows up as the wrong parity, a repeated or reordered one as a value that does not rise.
+    constexpr int perThread = 1000;
+    std::atomic<int> running { 2 };
+    auto writer = [&] (int index, int parity)
+    {
+        for (int k = 0; k < perThread; ++k)
+        {
+            core.getNotifier().enqueue (index, (float) (2 * k + parity) / 8192.0f);
+            if (k % 2 == 0)
+                juce::Thread::sleep (1); // about 80 pairs per 20 ms drain, well below the 200 slots
+        }
+        --running;
+    };
+    std::thread a (writer, 20, 0), b (writer, 21, 1);
+    while (running > 0)
+        test::deliverMessages (5);
+    a.join();
+    b.join();
+    test::deliverMessages (200);
+
+    std::map<int, float> last { { 20, -1.0f }, { 21, -1.0f } };
+    int delivered = 0;
+    for (const auto& [index, value] : host.taken())
+    {
+        ASSERT_TRUE (index == 20 || index == 21);
+        const int k = (int) (value * 8192.0f);
+        EXPECT_EQ (k % 2, index - 20) << "torn pair";
+        EXPECT_GT (value, last[index]) << "repeated or reordered";
+        last[index] = value;
+        ++delivered;
+    }
+    EXPECT_LE (delivered, 2 * perThread);
+    EXPECT_GT (delivered, 0);
+    core.removeListener (&host);
+}
+} // namespace

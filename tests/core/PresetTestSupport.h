@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ProgramDocument.h"
+#include "TestSupport.h"
+
+#include <cstdlib>
+
+namespace juce
+{
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages); // the framework's own loop step
+}
+
+namespace test
+{
+/** A fresh, empty application-data folder for one test: its own settings file and preset tree. */
+struct FreshConfig
+{
+    FreshConfig()
+        : previous (juce::SystemStats::getEnvironmentVariable ("XDG_CONFIG_HOME", {}))
+    {
+        folder.createDirectory();
+        setenv ("XDG_CONFIG_HOME", folder.getFullPathName().toRawUTF8(), 1);
+    }
+
+    ~FreshConfig()
+    {
+        setenv ("XDG_CONFIG_HOME", previous.toRawUTF8(), 1);
+        folder.deleteRecursively();
+    }
+
+    juce::File presets() const { return folder.getChildFile ("Velmora/VRO-Drubbel/presets"); }
+
+    juce::String previous;
+    juce::File folder { juce::File::createTempFile ("vro-config") };
+};
+
+/** Runs the message loop for a while, so posted messages are delivered. */
+inline void deliverMessages (int milliseconds)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+    while (juce::Time::getMillisecondCounter() < end)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+}
+
+inline std::unique_ptr<juce::XmlElement> document (const juce::String& text)
+{
+    auto xml = ProgramDocument::parse (text);
+    EXPECT_NE (xml, nullptr) << text;
+    return xml;
+}
+
+/** A document of one program with the given attributes and inner elements. */
+inline juce::String programDocument (const juce::String& version, const juce::String& attributes, const juce::String& inner = {},
+                                     const juce::String& afterPrograms = {})
+{
+    const auto versionAttribute = version.isEmpty() ? juce::String() : " version=\"" + version + "\"";
+    return "<vro" + versionAttribute + "><programs><program " + attributes + ">" + inner + "</program></programs>" + afterPrograms
+           + "</vro>";
+}
+
+inline juce::MemoryBlock state (VroCore& core)
+{
+    juce::MemoryBlock block;
+    core.getStateInformation (block);
+    return block;
+}
+
+/** Every value a document can reach is finite, in range, and the engine's output stays finite. */
+inline void expectSane (VroCore& core)
+{
+    for (int k = 0; k < 58; ++k)
+    {
+        const float v = core.getParameter (presetKeyOrder[k]);
+        EXPECT_TRUE (v >= 0.0f && v <= 1.0f) << presetKeyOrder[k] << " = " << v;
+    }
+    const auto& pattern = core.getPattern();
+    EXPECT_GE (pattern.numberOfSteps, 1);
+    EXPECT_LE (pattern.numberOfSteps, 96);
+    for (const auto& step : pattern.steps)
+    {
+        EXPECT_TRUE (step.velocity >= 0.0 && step.velocity <= 1.0);
+        EXPECT_TRUE (step.length >= 0.0 && step.length <= 1.0);
+        EXPECT_LE (std::abs (step.noteOffset), 127);
+    }
+}
+} // namespace test

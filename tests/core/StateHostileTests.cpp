@@ -1,0 +1,168 @@
+// Garbage, truncated and hostile chunks and preset files: nothing changes, nothing crashes, and no
+// document gets NaN, infinity or out-of-range data into the program or the engine.
+#include "../../fuzz/FuzzDocument.h"
+#include "PresetTestSupport.h"
+
+using namespace Param;
+
+namespace
+{
+juce::MemoryBlock chunkOf (const juce::String& text, int lengthField = -1)
+{
+    juce::MemoryBlock block;
+    juce::MemoryOutputStream out (block, false);
+    out.writeInt (0x21324356);
+    out.writeInt (lengthField >= 0 ? lengthField : (int) text.getNumBytesAsUTF8());
+    out.write (text.toRawUTF8(), text.getNumBytesAsUTF8());
+    out.writeByte (0);
+    return block;
+}
+
+/** Deep enough to overflow the stack of the framework's recursive parser. */
+juce::String nested (int depth)
+{
+    std::string s ("<vro><programs><program filtercutoff=\"0.5\"><sequencer>");
+    for (int i = 0; i < depth; ++i)
+        s += "<step>";
+    return s;
+}
+
+TEST (StateHostile, ChunksThatChangeNothing)
+{
+    VroCore core;
+    core.getProgram().parameters[VcfCutoff] = 0.125f;
+    core.getPattern().steps[3].noteOffset = 5;
+    const auto before = test::state (core);
+
+    juce::MemoryBlock random (3000);
+    juce::Random rng (7);
+    for (size_t i = 0; i < random.getSize(); ++i)
+        random[i] = (char) rng.nextInt (256);
+
+    juce::MemoryBlock truncated (before.getData(), before.getSize() / 2);
+    juce::MemoryBlock wrongMagic (before);
+    wrongMagic[0] = 0x11;
+
+    // A trailing UTF-8 lead byte whose continuation bytes lie past the end of the host's buffer.
+    juce::MemoryBlock leadByteAtEnd = chunkOf ("<vro/>");
+    leadByteAtEnd.setSize (leadByteAtEnd.getSize() - 1);
+    leadByteAtEnd[leadByteAtEnd.getSize() - 1] = (char) 0xf4;
+
+    const std::vector<std::pair<const char*, juce::MemoryBlock>> cases = {
+        { "empty", juce::MemoryBlock() },
+        { "four bytes", juce::MemoryBlock (before.getData(), 4) },
+        { "header only", juce::MemoryBlock (before.getData(), 8) },
+        { "truncated", truncated },
+        { "wrong magic", wrongMagic },
+        { "random bytes", random },
+        { "length past the end", chunkOf ("<vro><programs>", 100000000) },
+        { "negative length", chunkOf ("<vro/>", -5) },
+        { "not XML", chunkOf ("vro programs program") },
+        { "wrong root", chunkOf (R"(<preset><programs><program filtercutoff="1"/></programs></preset>)") },
+        { "deeply nested", chunkOf (nested (200000)) },
+        // The framework's parser expands this entity into itself until the stack runs out.
+        { "recursive entity", chunkOf (R"(<!DOCTYPE vro [<!ENTITY a "x&a;">]><vro><programs><program programname="&a;"/></programs></vro>)") },
+        { "lead byte at the end", leadByteAtEnd },
+    };
+    for (const auto& [name, chunk] : cases)
+    {
+        core.setStateInformation (chunk.getData(), (int) chunk.getSize());
+        EXPECT_EQ (test::state (core), before) << name;
+    }
+    core.setStateInformation (nullptr, 100);
+    EXPECT_EQ (test::state (core), before);
+}
+
+TEST (StateHostile, PresetFilesThatChangeOnlyThePath)
+{
+    VroCore core;
+    core.getProgram().parameters[VcfCutoff] = 0.125f;
+    const auto dir = juce::File::createTempFile ("hostile");
+    dir.createDirectory();
+
+    // An external entity would make the parser read the named file, here one without end.
+    const auto external = dir.getChildFile ("external.drubbel");
+    external.replaceWithText (R"(<!DOCTYPE vro [<!ENTITY x SYSTEM "/dev/zero">]><vro><programs><program programname="&x;"/></programs></vro>)");
+    const auto huge = dir.getChildFile ("huge.drubbel");
+    {
+        juce::FileOutputStream out (huge);
+        out << R"(<vro><programs><program filtercutoff="0.5">)";
+        const juce::MemoryBlock padding (1 << 20, true);
+        for (int i = 0; i < 17; ++i)
+            out.write (padding.getData(), padding.getSize());
+    }
+    const auto folder = dir.getChildFile ("folder.drubbel");
+    folder.createDirectory();
+    const auto deep = dir.getChildFile ("deep.drubbel");
+    deep.replaceWithText (nested (100000));
+
+    for (const auto& file : { external, huge, folder, deep, dir.getChildFile ("missing.drubbel") })
+    {
+        core.getProgram().programName = "Kept";
+        core.loadPresetFile (file, true, false);
+        EXPECT_EQ (core.getProgram().path, file.getFullPathName());
+        EXPECT_EQ (core.getProgram().programName, "Kept") << file.getFileName();
+        EXPECT_EQ (core.getParameter (VcfCutoff), 0.125f);
+    }
+    dir.deleteRecursively();
+}
+
+/** Byte-level mutations of a real chunk and a real preset file: whatever a damaged disk or a
+    broken host hands over, the invariants hold. */
+TEST (StateHostile, MutatedDocumentsKeepTheInvariants)
+{
+    VroCore core;
+    core.getProgram().controllerMap[74] = 26;
+    const auto chunk = test::state (core);
+    const auto file = juce::File::createTempFile ("mutated.drubbel");
+    juce::Random rng (20240611);
+
+    for (int i = 0; i < 400; ++i)
+    {
+        juce::MemoryBlock m (chunk);
+        const int edits = 1 + rng.nextInt (8);
+        for (int e = 0; e < edits; ++e)
+        {
+            const int at = 8 + rng.nextInt ((int) m.getSize() - 8);
+            switch (rng.nextInt (4))
+            {
+                case 0: m[(size_t) at] = (char) rng.nextInt (256); break;
+                case 1: m.removeSection ((size_t) at, (size_t) rng.nextInt (64)); break;
+                case 2: m.insert ("\"nan\" <step/>1e999-", (size_t) rng.nextInt (20), (size_t) at); break;
+                default: m.setSize ((size_t) std::max (9, at)); break;
+            }
+            if (m.getSize() <= 9)
+                break;
+        }
+        const juce::uint8 mode = (juce::uint8) rng.nextInt (12);
+        juce::MemoryBlock input (&mode, 1);
+        // Modes 1 and 2 take document text, not chunk bytes.
+        if (mode % 3 == 0)
+            input.append (m.getData(), m.getSize());
+        else if (m.getSize() > 8)
+            input.append (static_cast<const char*> (m.getData()) + 8, m.getSize() - 8);
+        fuzz::runDocumentInput (core, static_cast<const std::uint8_t*> (input.getData()), input.getSize(), file);
+        ASSERT_TRUE (fuzz::isSane (core)) << "mutation " << i;
+    }
+    file.deleteFile();
+}
+
+/** Every input the fuzzer ever found (fuzz/regressions), replayed. */
+TEST (StateHostile, FuzzerFindingsStayFixed)
+{
+    const auto folder = juce::File (__FILE__).getParentDirectory().getSiblingFile ("../fuzz/regressions");
+    const auto inputs = folder.findChildFiles (juce::File::findFiles, false, "*");
+    const auto scratch = juce::File::createTempFile ("regression.drubbel");
+    for (const auto& f : inputs)
+    {
+        if (f.getFileName().startsWithChar ('.') || f.getFileExtension() == ".md")
+            continue;
+        VroCore core;
+        juce::MemoryBlock data;
+        ASSERT_TRUE (f.loadFileAsData (data));
+        fuzz::runDocumentInput (core, static_cast<const std::uint8_t*> (data.getData()), data.getSize(), scratch);
+        EXPECT_TRUE (fuzz::isSane (core)) << f.getFileName();
+    }
+    scratch.deleteFile();
+}
+} // namespace
