@@ -1,0 +1,218 @@
+// Renders fixed workloads through the processor, block by block as a host does (as drubbel-render
+// does, without writing files), and reports for each how many times faster than real time it runs
+// and what one voice-sample costs. Times are the rendering thread's CPU time, so other work on the
+// machine does not count against the figures. Run by hand when comparing builds.
+//
+//   engine_bench [--json] [--seconds N] [--only NAME]
+
+#include "RenderSession.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace
+{
+constexpr double kSampleRate = 44100.0;
+constexpr int kBlockSize = 512;
+constexpr double kBpm = 120.0;
+constexpr int kSixteenthSamples = (int) (kSampleRate * 60.0 / kBpm / 4.0);
+constexpr int kHalfNoteSamples = kSixteenthSamples * 8;
+
+double threadCpuSeconds()
+{
+    timespec t {};
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &t);
+    return (double) t.tv_sec + (double) t.tv_nsec * 1.0e-9;
+}
+
+double wallSeconds()
+{
+    timespec t {};
+    clock_gettime (CLOCK_MONOTONIC, &t);
+    return (double) t.tv_sec + (double) t.tv_nsec * 1.0e-9;
+}
+
+struct Workload
+{
+    const char* name;
+    const char* description;
+    double targetRatio;
+    std::function<void (VroCore&)> setup;
+    std::function<std::vector<TimedMidi> (int totalSamples)> events;
+};
+
+struct Result
+{
+    const Workload* workload;
+    double audioSeconds, cpuSeconds, wallSeconds, voiceSamples;
+    double ratio() const { return audioSeconds / cpuSeconds; }
+    double nsPerSample() const { return cpuSeconds * 1.0e9 / (audioSeconds * kSampleRate); }
+    /** Per sounding voice and sample; with no voice sounding, per sample. */
+    double nsPerVoiceSample() const { return voiceSamples > 0.0 ? cpuSeconds * 1.0e9 / voiceSamples : nsPerSample(); }
+};
+
+std::vector<TimedMidi> bassLine (int totalSamples)
+{
+    // A sixteenth-note line in the bass, each note held for three quarters of its step.
+    constexpr int notes[] = { 36, 36, 48, 36, 39, 36, 43, 41, 36, 36, 48, 46, 39, 41, 43, 34 };
+    std::vector<TimedMidi> events;
+    for (int step = 0; (step + 1) * kSixteenthSamples <= totalSamples; ++step)
+    {
+        const int note = notes[step % 16];
+        const int start = step * kSixteenthSamples;
+        events.push_back ({ start, juce::MidiMessage::noteOn (1, note, (juce::uint8) (90 + (step % 4) * 10)) });
+        events.push_back ({ start + kSixteenthSamples * 3 / 4, juce::MidiMessage::noteOff (1, note) });
+    }
+    return events;
+}
+
+std::vector<TimedMidi> chords (int totalSamples)
+{
+    // Six-note chords changing every half note; each chord is released as the next one starts.
+    constexpr int roots[] = { 48, 45, 41, 43 };
+    constexpr int shape[] = { 0, 4, 7, 12, 16, 19 };
+    std::vector<TimedMidi> events;
+    for (int change = 0; change * kHalfNoteSamples < totalSamples; ++change)
+    {
+        const int at = change * kHalfNoteSamples;
+        if (change > 0)
+            for (int offset : shape)
+                events.push_back ({ at, juce::MidiMessage::noteOff (1, roots[(change - 1) % 4] + offset) });
+        for (int offset : shape)
+            events.push_back ({ at, juce::MidiMessage::noteOn (1, roots[change % 4] + offset, (juce::uint8) 100) });
+    }
+    return events;
+}
+
+Result run (const Workload& w, double seconds)
+{
+    VroCore processor;
+    w.setup (processor);
+    RenderSession session (processor, kSampleRate, kBlockSize, kBpm);
+
+    juce::AudioBuffer<float> block (2, kBlockSize);
+    juce::MidiBuffer midi;
+    auto& voices = processor.getEngine().getVoices();
+
+    // One second without notes first, so the start-up tails of the twelve voices are over.
+    for (int i = 0; i < (int) kSampleRate; i += kBlockSize)
+    {
+        block.clear();
+        midi.clear();
+        processor.processBlock (block, midi);
+    }
+
+    const int total = (int) (seconds * kSampleRate);
+    const auto events = w.events (total);
+    size_t next = 0;
+    double voiceSamples = 0.0, checksum = 0.0;
+
+    const double cpuStart = threadCpuSeconds(), wallStart = wallSeconds();
+    for (int start = 0; start < total; start += kBlockSize)
+    {
+        const int n = std::min (kBlockSize, total - start);
+        block.setSize (2, n, false, false, true);
+        midi.clear();
+        while (next < events.size() && events[next].sample < start + n)
+        {
+            midi.addEvent (events[next].message, events[next].sample - start);
+            ++next;
+        }
+        session.playHead.timeInSamples = start;
+        session.playHead.ppqPosition = start / kSampleRate * kBpm / 60.0;
+        processor.processBlock (block, midi);
+
+        checksum += block.getSample (0, n - 1);
+        for (int v = 0; v < VoiceManager::numVoices; ++v)
+            voiceSamples += voices.voice (v).isDormant() ? 0.0 : (double) n;
+    }
+    const double cpu = threadCpuSeconds() - cpuStart, wall = wallSeconds() - wallStart;
+
+    if (! (checksum == checksum))
+        std::fprintf (stderr, "engine_bench: %s rendered NaN\n", w.name);
+    return { &w, seconds, cpu, wall, voiceSamples };
+}
+} // namespace
+
+int main (int argc, char* argv[])
+{
+    bool json = false;
+    double seconds = 30.0;
+    const char* only = nullptr;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (std::strcmp (argv[i], "--json") == 0)
+            json = true;
+        else if (std::strcmp (argv[i], "--seconds") == 0 && i + 1 < argc)
+            seconds = std::atof (argv[++i]);
+        else if (std::strcmp (argv[i], "--only") == 0 && i + 1 < argc)
+            only = argv[++i];
+        else
+        {
+            std::fprintf (stderr, "usage: engine_bench [--json] [--seconds N] [--only NAME]\n");
+            return 2;
+        }
+    }
+    if (! (seconds > 0.0))
+        seconds = 30.0;
+
+    // The processor unpacks its factory presets on first use; keep that out of the user's folders.
+    const auto home = juce::File::createTempFile ("vro-bench-home");
+    home.createDirectory();
+    setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
+    setenv ("XDG_CONFIG_HOME", home.getChildFile (".config").getFullPathName().toRawUTF8(), 1);
+
+    juce::ScopedJuceInitialiser_GUI juce;
+
+    const Workload workloads[] = {
+        { "bass_line", "one voice, 16th-note bass line at 120 bpm, start-up program", 50.0,
+          [] (VroCore&) {}, bassLine },
+        { "six_voice_chords", "six-voice chords changing every half note, poly", 12.0,
+          [] (VroCore& p) { p.setParameter (Param::Poly, 1.0f); }, chords },
+        { "no_notes", "no notes, after the voices' tails have ended", 3000.0,
+          [] (VroCore&) {}, [] (int) { return std::vector<TimedMidi> {}; } },
+        { "full_resonance", "the bass line with the filter at full resonance, mid cutoff and envelope", 50.0,
+          [] (VroCore& p)
+          {
+              p.setParameter (Param::VcfResonance, 1.0f);
+              p.setParameter (Param::VcfCutoff, 0.45f);
+              p.setParameter (Param::VcfEnvelope, 0.6f);
+          },
+          bassLine },
+    };
+
+    std::vector<Result> results;
+    for (const auto& w : workloads)
+        if (only == nullptr || std::strcmp (only, w.name) == 0)
+            results.push_back (run (w, w.targetRatio >= 1000.0 ? seconds * 10.0 : seconds));
+    home.deleteRecursively();
+
+    if (json)
+    {
+        std::printf ("{\n  \"sampleRate\": %.0f,\n  \"blockSize\": %d,\n  \"workloads\": [\n", kSampleRate, kBlockSize);
+        for (size_t i = 0; i < results.size(); ++i)
+        {
+            const auto& r = results[i];
+            std::printf ("    { \"name\": \"%s\", \"audioSeconds\": %.1f, \"cpuSeconds\": %.6f, \"wallSeconds\": %.6f, "
+                         "\"realtimeRatio\": %.1f, \"nsPerSample\": %.2f, \"voiceSamples\": %.0f, \"nsPerVoiceSample\": %.2f, "
+                         "\"targetRatio\": %.0f, \"meetsTarget\": %s }%s\n",
+                         r.workload->name, r.audioSeconds, r.cpuSeconds, r.wallSeconds, r.ratio(), r.nsPerSample(),
+                         r.voiceSamples, r.nsPerVoiceSample(),
+                         r.workload->targetRatio, r.ratio() >= r.workload->targetRatio ? "true" : "false",
+                         i + 1 < results.size() ? "," : "");
+        }
+        std::printf ("  ]\n}\n");
+        return 0;
+    }
+
+    std::printf ("%-18s %10s %10s %14s  %s\n", "workload", "x realtime", "target", "ns/voice-smp", "");
+    for (const auto& r : results)
+        std::printf ("%-18s %10.1f %10.0f %14.1f  %s%s\n", r.workload->name, r.ratio(), r.workload->targetRatio,
+                     r.nsPerVoiceSample(), r.ratio() >= r.workload->targetRatio ? "" : "BELOW TARGET: ", r.workload->description);
+    return 0;
+}
