@@ -35,7 +35,11 @@ TEST (ArpSeqSection, EverySilencedPlayerNoteReachesTheHostAsANoteOff)
             rig.noteOn (60);
             rig.noteOn (64);
             rig.render (steps (2.5));
-            ASSERT_EQ (rig.hangingNotes(), 1);
+            if (rig.hangingNotes() != 1)
+            {
+                ADD_FAILURE() << "nothing sounding before the action";
+                continue;
+            }
 
             a.silence (rig);
             EXPECT_EQ (rig.hangingNotes(), 0); // at the sample it happened

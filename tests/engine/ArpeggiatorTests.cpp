@@ -185,7 +185,11 @@ TEST (Arpeggiator, StepLengthEndsTheNoteUnlessItTies)
         rig.render (stepsLong (1.5));
 
         const auto offs = rig.noteOffs();
-        ASSERT_FALSE (offs.empty());
+        if (offs.empty())
+        {
+            ADD_FAILURE() << "no note-off";
+            continue;
+        }
         EXPECT_EQ (offs[0].note, 60);
         EXPECT_NEAR ((double) (offs[0].time - start), c.expectedOffInSteps * kStep, 1.0);
     }

@@ -277,7 +277,9 @@ TEST (ClockHostSync, ReLockingAtABlockStartPlaysEachBoundaryOnce)
             if (clock.tick (0.0))
                 fired.push_back (i);
 
-        ASSERT_EQ (fired.size(), c.fires.size());
+        EXPECT_EQ (fired.size(), c.fires.size());
+        if (fired.size() != c.fires.size())
+            continue;
         for (size_t i = 0; i < fired.size(); ++i)
             EXPECT_NEAR (fired[i], c.fires[i], 1);
     }
@@ -340,7 +342,9 @@ TEST (ClockHostSync, FollowsAPlayHeadThatStartsStopsAndJumps)
     {
         SCOPED_TRACE ("from sample " + std::to_string (at));
         const auto after = stepsBetween (at, at + 4 * (long long) kStep);
-        ASSERT_EQ (after.size(), 4u);
+        EXPECT_EQ (after.size(), 4u);
+        if (after.size() != 4u)
+            continue;
         for (size_t i = 0; i < after.size(); ++i)
             EXPECT_NEAR ((double) (after[i] - at), i * kStep, 1.0);
     }

@@ -57,7 +57,9 @@ TEST (Clock, FreeAndSyncedRatesGiveTheirStepsPerSecond)
         const double stepSamples = kRate / c.stepsPerSecond;
         rig.render ((long long) (stepSamples * 20.5));
         const auto times = onTimes (rig, start);
-        ASSERT_EQ (times.size(), 21u);
+        EXPECT_EQ (times.size(), 21u);
+        if (times.size() != 21u)
+            continue;
         for (size_t i = 0; i < times.size(); ++i)
             EXPECT_NEAR ((double) times[i], (double) i * stepSamples, 1.0) << "step " << i;
     }
@@ -93,7 +95,9 @@ TEST (Clock, SwingDelaysOffBeatStepsBySwingSquaredTimesHalfAStep)
         rig.render ((long long) (stepSamples * 7.9));
 
         const auto times = onTimes (rig, start);
-        ASSERT_EQ (times.size(), 8u);
+        EXPECT_EQ (times.size(), 8u);
+        if (times.size() != 8u)
+            continue;
         const double delay = swing * swing * 0.5 * stepSamples;
         for (size_t i = 0; i < times.size(); ++i)
             EXPECT_NEAR ((double) times[i], (double) i * stepSamples + (i % 2 == 1 ? delay : 0.0), 1.0) << "step " << i;
