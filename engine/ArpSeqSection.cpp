@@ -109,24 +109,35 @@ void Arpeggiator::arrange() noexcept
         work[i] = rawNotes[i];
 
     if (mode == up || mode == upDown || mode == upDownRepeat)
+    {
         bubbleSort (work, n, true);
+    }
     else if (mode == down)
+    {
         bubbleSort (work, n, false);
+    }
     else if (mode == asPlayed)
+    {
         for (int i = 0, j = n - 1; i < j; ++i, --j)
         {
             const int t = work[i];
             work[i] = work[j];
             work[j] = t;
         }
+    }
 
+    // The way back down: without the ends for "U&D", with both ends repeated for "U&D II".
     int count = n;
     if (mode == upDown && n > 2)
+    {
         for (int i = n - 2; i >= 1; --i)
             work[count++] = work[i];
+    }
     else if (mode == upDownRepeat)
+    {
         for (int i = n - 1; i >= 0; --i)
             work[count++] = work[i];
+    }
 
     for (int i = 0; i < count; ++i)
         playOrder[i] = work[i];
