@@ -53,11 +53,6 @@ constexpr NoteValue kNoteValues[32] = {
     { "1/16T", 1.0, kTriplet },
     { "1/16.", 1.0, kDotted },
 };
-
-inline double interpolate (const double* table, int index, double fraction) noexcept
-{
-    return table[index] * (1.0 - fraction) + table[index + 1] * fraction;
-}
 } // namespace
 
 LfoWavetable::LfoWavetable (double rate) noexcept : sampleRate (rate > 0.0 ? rate : 44100.0)
@@ -154,47 +149,31 @@ void Lfo::restart() noexcept
     table.holdValue = randomHold();
 }
 
-void Lfo::tick() noexcept
+void Lfo::wrapPhase() noexcept
 {
     auto& t = table;
-
-    t.wrapped = false;
-    if (! (t.phase <= kPhasePerCycle && t.phase >= 0.0)) // once a cycle, or a runaway rate
+    t.wrapped = true;
+    if (t.phase > kPhasePerCycle)
+        t.phase -= kPhasePerCycle;
+    // Only rates beyond one cycle per sample, or negative ones, need more than one step.
+    if (! (t.phase <= kPhasePerCycle && t.phase >= 0.0))
     {
-        t.wrapped = true;
-        if (t.phase > kPhasePerCycle)
-            t.phase -= kPhasePerCycle;
-        // Only rates beyond one cycle per sample, or negative ones, need more than one step.
+        t.phase -= kPhasePerCycle * std::floor (t.phase / kPhasePerCycle);
         if (! (t.phase <= kPhasePerCycle && t.phase >= 0.0))
-        {
-            t.phase -= kPhasePerCycle * std::floor (t.phase / kPhasePerCycle);
-            if (! (t.phase <= kPhasePerCycle && t.phase >= 0.0))
-                t.phase = 0.0;
-        }
+            t.phase = 0.0;
     }
+}
 
-    t.index = (int) t.phase;
-    t.fraction = t.phase - t.index;
-    t.phase += t.increment;
-
-    t.triangleValue = interpolate (t.triangle, t.index, t.fraction);
-    t.sineValue = interpolate (t.sine, t.index, t.fraction);
-
+double Lfo::otherWaveform() noexcept
+{
+    auto& t = table;
     switch (waveform)
     {
-        case 0: t.output = t.triangleValue; break;
-        case 1: t.output = interpolate (t.square, t.index, t.fraction); break;
+        case 1: return t.square[t.index] * (1.0 - t.fraction) + t.square[t.index + 1] * t.fraction;
         case 2:
             if (t.wrapped)
                 t.holdValue = randomHold();
-            t.output = t.holdValue;
-            break;
-        default: t.output = t.noise.nextColoured() * kNoiseScale; break;
+            return t.holdValue;
+        default: return t.noise.nextColoured() * kNoiseScale;
     }
-
-    output = t.output * invert;
-    settings.lfoOut = output;
-    settings.lfoTriangle = t.triangleValue;
-    settings.lfoSine = t.sineValue;
-    settings.lfoWrapped = t.wrapped;
 }

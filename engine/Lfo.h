@@ -30,8 +30,31 @@ public:
     void setInvert (double v) noexcept;
     void restart() noexcept;
 
-    /** Advances one sample and publishes lfoOut, lfoTriangle, lfoSine and lfoWrapped. */
-    void tick() noexcept;
+    /** Advances one sample and publishes lfoOut, lfoTriangle, lfoSine and lfoWrapped. Inline: it
+        runs every sample even in silence, where a call costs as much as the work. */
+    void tick() noexcept
+    {
+        auto& t = table;
+        t.wrapped = false;
+        if (! (t.phase <= 255.0 && t.phase >= 0.0)) // once a cycle, or a runaway rate
+            wrapPhase();
+
+        const int i = (int) t.phase;
+        const double fraction = t.phase - i;
+        t.index = i;
+        t.fraction = fraction;
+        t.phase += t.increment;
+
+        t.triangleValue = t.triangle[i] * (1.0 - fraction) + t.triangle[i + 1] * fraction;
+        t.sineValue = t.sine[i] * (1.0 - fraction) + t.sine[i + 1] * fraction;
+        t.output = waveform == 0 ? t.triangleValue : otherWaveform();
+
+        output = t.output * invert;
+        settings.lfoOut = output;
+        settings.lfoTriangle = t.triangleValue;
+        settings.lfoSine = t.sineValue;
+        settings.lfoWrapped = t.wrapped;
+    }
 
     /** Text of the current rate ("0.50", "1/16T"); a fixed buffer, so updating it never allocates. */
     const char* getRateText() const noexcept { return rateText; }
@@ -53,6 +76,8 @@ public:
 
 private:
     double randomHold() noexcept;
+    void wrapPhase() noexcept;
+    double otherWaveform() noexcept;
 
     EngineSettings& settings;
 };

@@ -127,27 +127,23 @@ void VoiceManager::reset() noexcept
     heldNotes.clear();
 }
 
-bool VoiceManager::render (double& left, double& right) noexcept
+void VoiceManager::trackLfoGate() noexcept
 {
-    const bool lfoGate = settings.params[Param::AdsrMode] < 0.25;
     const double s = settings.lfoSine;
-
-    if (lfoGate)
+    if (s > 0.0 && ! lfoWasPositive)
     {
-        if (s > 0.0 && ! lfoWasPositive)
-        {
-            lfoRetriggerDone = false;
-            lfoWasPositive = true;
-        }
-        else if (s <= 0.0)
-            lfoWasPositive = false;
-        else
-            lfoRetriggerDone = true;
+        lfoRetriggerDone = false;
+        lfoWasPositive = true;
     }
+    else if (s <= 0.0)
+        lfoWasPositive = false;
+    else
+        lfoRetriggerDone = true;
+}
 
-    if (quiet)
-        return false;
-
+bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noexcept
+{
+    const double s = settings.lfoSine;
     bool any = false, allDormant = true;
     for (auto* v : voices)
     {

@@ -65,7 +65,16 @@ public:
     void noteOff (int note) noexcept;
     void setSustain (bool on) noexcept;
     void reset() noexcept;
-    bool render (double& left, double& right) noexcept;
+    /** Inline, so a silent pool costs its callers two tests and no call. */
+    bool render (double& left, double& right) noexcept
+    {
+        const bool lfoGate = settings.params[Param::AdsrMode] < 0.25;
+        if (lfoGate)
+            trackLfoGate();
+        if (quiet)
+            return false;
+        return renderVoices (left, right, lfoGate);
+    }
     void setSampleRate (double rate) noexcept;
     void setVoiceCount (int n) noexcept;
 
@@ -78,6 +87,8 @@ public:
 
 private:
     Voice* allocate (int note) noexcept;
+    void trackLfoGate() noexcept;
+    bool renderVoices (double& left, double& right, bool lfoGate) noexcept;
 
     EngineSettings& settings;
     Voice* voices[numVoices];
