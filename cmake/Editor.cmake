@@ -6,3 +6,31 @@ juce_add_console_app(make_artwork PRODUCT_NAME "make_artwork")
 target_sources(make_artwork PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tools/make_artwork.cpp)
 target_compile_definitions(make_artwork PRIVATE JUCE_USE_CURL=0 JUCE_WEB_BROWSER=0 JUCE_STANDALONE_APPLICATION=1)
 target_link_libraries(make_artwork PRIVATE juce::juce_graphics juce::juce_recommended_config_flags)
+set_target_properties(make_artwork PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+if(VRO_BUILD_TESTS)
+    # Editor tests need an X display; the launcher starts a private Xvfb when there is none.
+    set(VRO_WITH_DISPLAY ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/with-display.sh)
+    file(GLOB EDITOR_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/*.cpp)
+    add_executable(editor_tests ${EDITOR_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/tests/TestMain.cpp)
+    target_include_directories(editor_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR}/editor)
+    target_link_libraries(editor_tests PRIVATE vro_render GTest::gtest)
+    target_compile_options(editor_tests PRIVATE -Wno-deprecated-declarations)
+    target_compile_definitions(editor_tests PRIVATE VRO_EDITOR_SNAPSHOT_DIR="${CMAKE_BINARY_DIR}/editor-snapshots")
+    set_target_properties(editor_tests PROPERTIES CROSSCOMPILING_EMULATOR ${VRO_WITH_DISPLAY})
+    gtest_discover_tests(editor_tests DISCOVERY_TIMEOUT 120)
+endif()
+
+# Opening cost, refresh cost and idle CPU of the editor; run by hand:
+# tests/editor/with-display.sh ./editor_bench
+add_executable(editor_bench ${CMAKE_CURRENT_SOURCE_DIR}/bench/EditorBench.cpp)
+target_link_libraries(editor_bench PRIVATE vro_plugin_code)
+target_compile_options(editor_bench PRIVATE -O2 -Wno-deprecated-declarations)
+set_target_properties(editor_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+if(VRO_BUILD_TESTS)
+    add_test(NAME editor_standalone_e2e
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/standalone-e2e.sh
+                     "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel" ${CMAKE_BINARY_DIR}/editor-snapshots)
+    set_tests_properties(editor_standalone_e2e PROPERTIES TIMEOUT 120)
+endif()

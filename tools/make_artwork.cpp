@@ -144,7 +144,12 @@ Image knobStrip (int frames, std::function<float (int)> angleOfFrame)
     Image strip (Image::ARGB, 44, 44 * frames, true);
     Graphics g (strip);
     for (int i = 0; i < frames; ++i)
+    {
+        // Each frame keeps its shadows and glows to itself.
+        Graphics::ScopedSaveState frame (g);
+        g.reduceClipRegion (0, 44 * i, 44, 44);
         drawKnob (g, { 22.0f, 44.0f * (float) i + 21.5f }, angleOfFrame (i));
+    }
     return strip;
 }
 
@@ -190,7 +195,8 @@ Image leverStrip (int positions)
     Image strip (Image::ARGB, 39, positions == 3 ? 274 : 182, true);
     Graphics g (strip);
     for (int i = 0; i < positions; ++i)
-        drawLever (g, 91.0f * (float) i, positions == 3 ? leverY3[i] : (i == 0 ? leverY3[0] : leverY3[2]));
+        if (Graphics::ScopedSaveState frame (g); g.reduceClipRegion (0, 91 * i, 39, 91))
+            drawLever (g, 91.0f * (float) i, positions == 3 ? leverY3[i] : (i == 0 ? leverY3[0] : leverY3[2]));
     return strip;
 }
 
@@ -204,6 +210,8 @@ Image slideSwitchStrip()
     for (int i = 0; i < 3; ++i)
     {
         const float top = 26.0f * (float) i;
+        Graphics::ScopedSaveState frame (g);
+        g.reduceClipRegion (0, 26 * i, 59, 26);
         const Rectangle<float> pill (1.5f, top + 2.5f, 56.0f, 21.0f);
         g.setGradientFill (ColourGradient (Colour (0xff060606), 0, pill.getY(), Colour (0xff2a2a2c), 0, pill.getBottom(), false));
         g.fillRoundedRectangle (pill, 10.5f);
@@ -311,8 +319,15 @@ Image ledStrip (bool greenWhenOff)
 {
     Image strip (Image::ARGB, 22, 42, true);
     Graphics g (strip);
-    drawLed (g, ledLens, greenWhenOff ? ledGreenColour : ledRedOff, greenWhenOff);
-    drawLed (g, ledLens.translated (0.0f, 21.0f), ledRedColour, true);
+    for (int i = 0; i < 2; ++i)
+    {
+        Graphics::ScopedSaveState frame (g);
+        g.reduceClipRegion (0, 21 * i, 22, 21);
+        if (i == 0)
+            drawLed (g, ledLens, greenWhenOff ? ledGreenColour : ledRedOff, greenWhenOff);
+        else
+            drawLed (g, ledLens.translated (0.0f, 21.0f), ledRedColour, true);
+    }
     return strip;
 }
 
@@ -326,6 +341,8 @@ Image buttonLedStrip()
     for (int i = 0; i < 2; ++i)
     {
         const float top = 47.0f * (float) i;
+        Graphics::ScopedSaveState frame (g);
+        g.reduceClipRegion (0, 47 * i, 52, 47);
         drawLed (g, Rectangle<float> (21.0f, top + 3.0f, 10.0f, 4.0f), i == 0 ? ledRedOff : ledRedColour, i == 1);
 
         const auto body = buttonBody.translated (0.0f, top);
@@ -636,11 +653,12 @@ Image background (const Theme& t)
         p.waveSymbol ("triangle", at (0, 31).x - 2.0f, at (0, 31).y, 10.0f, 6.0f);
         p.waveSymbol ("square", at (1, 31).x - 1.0f, at (1, 31).y - 1.0f, 9.0f, 6.0f);
         p.captionLeft ("RANDOM", at (2, 29).x - 1.0f, at (2, 29).y - 6.0f, 8.0f);
-        p.captionRight ("NOISE", 228.0f, at (3, 29).y + 5.0f, 8.0f);
+        // Below its tick, where the knob's skirt has already curved away.
+        p.captionRight ("NOISE", 228.0f, 182.0f, 7.5f);
     }
-    p.caption ("SYNC", 139.0f, 264.0f, 8.5f);
-    p.caption ("TRIG", 175.0f, 264.0f, 8.5f);
-    p.caption ("INV", 211.0f, 264.0f, 8.5f);
+    p.caption ("SYNC", 139.0f, 266.0f, 8.5f);
+    p.caption ("TRIG", 175.0f, 266.0f, 8.5f);
+    p.caption ("INV", 211.0f, 266.0f, 8.5f);
 
     // ---------------------------------------------------------------- VCO
     p.caption ("MOD", 258.0f, 92.0f);
@@ -720,8 +738,8 @@ Image background (const Theme& t)
     p.knobRing ({ 66.0f, 366.5f });
     p.caption ("PORTAMENTO", 136.0f, 318.0f);
     p.knobRing ({ 136.0f, 366.5f });
-    p.caption ("POLY", 207.0f, 395.0f, 8.5f);
-    p.caption ("PANIC", 207.0f, 443.0f, 8.5f);
+    p.caption ("POLY", 207.0f, 397.0f, 8.5f);
+    p.caption ("PANIC", 207.0f, 444.5f, 8.5f);
     p.caption ("TRANSPOSE", 66.5f, 399.0f, 8.5f);
     p.caption ("PORTAMENTO", 137.5f, 399.0f, 8.5f);
     for (int i = 0; i < 3; ++i)
@@ -760,13 +778,13 @@ Image background (const Theme& t)
     }
     p.caption ("TEMPO", 443.0f, 318.0f);
     p.knobRing ({ 443.0f, 366.5f });
-    p.caption ("SYNC", 505.0f, 356.0f, 8.5f);
+    p.caption ("SYNC", 505.0f, 358.0f, 8.5f);
     p.caption ("STEPS", 551.0f, 318.0f);
     p.knobRing ({ 551.0f, 366.5f });
     p.readoutWindow (529.0f, 392.0f, 45.0f, 17.0f);
-    p.caption ("ARP", 505.0f, 445.0f, 8.5f);
-    p.caption ("SEQ", 558.0f, 445.0f, 8.5f);
-    p.caption ("MODE", 452.5f, 445.0f, 8.5f);
+    p.caption ("ARP", 505.0f, 447.0f, 8.5f);
+    p.caption ("SEQ", 558.0f, 447.0f, 8.5f);
+    p.caption ("MODE", 452.5f, 447.0f, 8.5f);
 
     return image;
 }
@@ -816,8 +834,8 @@ Image aboutPicture()
     g.setColour (Colour::greyLevel (0.4f));
     g.fillRect (130.0f, 344.0f, 200.0f, 1.0f);
     draw ("Design, sound and code: VRO-Velmora", 356.0f, 14.0f, face ("NimbusSans-Regular.otf", 11.5f), 0.8f);
-    draw ("Panel artwork drawn in code with JUCE", 372.0f, 14.0f, face ("NimbusSans-Regular.otf", 11.5f), 0.8f);
-    draw ("Built with JUCE", 388.0f, 14.0f, face ("NimbusSans-Regular.otf", 11.5f), 0.8f);
+    draw ("Made with the JUCE framework", 372.0f, 14.0f, face ("NimbusSans-Regular.otf", 11.5f), 0.8f);
+    draw (String::fromUTF8 ("\u00a9 VRO-Velmora"), 388.0f, 14.0f, face ("NimbusSans-Regular.otf", 11.5f), 0.8f);
     draw ("CLICK ANYWHERE TO CLOSE", 418.0f, 12.0f, captionFont (8.5f).withExtraKerningFactor (0.2f), 0.5f);
     return image;
 }

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "FilmStripKnob.h"
+#include "ImageSlider.h"
+#include "ImageToggleButton.h"
+#include "LogoPanel.h"
+#include "VroButton.h"
+#include "VroComboBox.h"
+#include "VroComponent.h"
+#include "VroCore.h"
+#include "VroInfoLabel.h"
+#include "sequencer/BoxedSimpleSlider.h"
+#include "sequencer/VroSequencer.h"
+
+#include <gtest/gtest.h>
+
+namespace juce
+{
+// The framework's message pump step; the build has no modal loops, so runDispatchLoopUntil is absent.
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+} // namespace juce
+
+namespace editortest
+{
+/** Lets queued messages (change broadcasts, clicks, timers) run for a while. */
+inline void pump (int milliseconds = 30)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+    while (juce::Time::getMillisecondCounter() < end)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+}
+
+/** Records what the host would hear. */
+struct HostSpy : juce::AudioProcessorListener
+{
+    struct Event { char kind; int index; float value; };
+
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float value) override { events.push_back ({ 'v', index, value }); }
+    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+    void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int index) override { events.push_back ({ 'b', index, 0.0f }); }
+    void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int index) override { events.push_back ({ 'e', index, 0.0f }); }
+
+    std::vector<Event> events;
+};
+
+/** The control standing for a parameter, of the given kind. */
+template <typename T>
+T* control (juce::Component& editor, int index)
+{
+    for (auto* child : editor.getChildren())
+        if (auto* c = dynamic_cast<T*> (child); c != nullptr && VroComponent::parameterIndexOf (c) == index)
+            return c;
+    return nullptr;
+}
+
+inline std::unique_ptr<VroComponent> openEditor (VroCore& core)
+{
+    return std::unique_ptr<VroComponent> (dynamic_cast<VroComponent*> (core.createEditor()));
+}
+
+/** A mouse event on a component, as the framework's mouse source would deliver it. */
+inline juce::MouseEvent mouseAt (juce::Component& c, juce::Point<float> position, juce::Point<float> downAt, bool dragged)
+{
+    const auto now = juce::Time::getCurrentTime();
+    return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), position,
+                             juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier), 1.0f, 0.0f, 0.0f, 0.0f, 0.0f,
+                             &c, &c, now, downAt, now, 1, dragged);
+}
+
+/** Presses, drags vertically by dy pixels (negative = up) in a few moves, and releases. */
+inline void dragVertically (juce::Component& c, float dy, int moves = 5)
+{
+    const juce::Point<float> start (c.getWidth() / 2.0f, c.getHeight() / 2.0f);
+    c.mouseDown (mouseAt (c, start, start, false));
+    for (int i = 1; i <= moves; ++i)
+        c.mouseDrag (mouseAt (c, start.translated (0.0f, dy * (float) i / (float) moves), start, true));
+    c.mouseUp (mouseAt (c, start.translated (0.0f, dy), start, true));
+}
+
+/** Clicks a button through the framework's click path (state flip, clicked, listeners). */
+inline void click (juce::Button& b)
+{
+    b.triggerClick();
+    pump (20);
+}
+} // namespace editortest
