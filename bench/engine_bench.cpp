@@ -3,7 +3,10 @@
 // and what one voice-sample costs. Times are the rendering thread's CPU time, so other work on the
 // machine does not count against the figures. Run by hand when comparing builds.
 //
-//   engine_bench [--json] [--seconds N] [--only NAME]
+//   engine_bench [--json] [--seconds N] [--repeat N] [--only NAME]
+//
+// Each workload runs --repeat times (3 by default) and the fastest run is reported, so a busy
+// machine disturbs the figures less.
 
 #include "RenderSession.h"
 
@@ -11,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -144,6 +148,7 @@ int main (int argc, char* argv[])
     bool json = false;
     double seconds = 30.0;
     const char* only = nullptr;
+    int repeat = 3;
     for (int i = 1; i < argc; ++i)
     {
         if (std::strcmp (argv[i], "--json") == 0)
@@ -152,9 +157,11 @@ int main (int argc, char* argv[])
             seconds = std::atof (argv[++i]);
         else if (std::strcmp (argv[i], "--only") == 0 && i + 1 < argc)
             only = argv[++i];
+        else if (std::strcmp (argv[i], "--repeat") == 0 && i + 1 < argc)
+            repeat = std::max (1, std::atoi (argv[++i]));
         else
         {
-            std::fprintf (stderr, "usage: engine_bench [--json] [--seconds N] [--only NAME]\n");
+            std::fprintf (stderr, "usage: engine_bench [--json] [--seconds N] [--repeat N] [--only NAME]\n");
             return 2;
         }
     }
@@ -188,8 +195,20 @@ int main (int argc, char* argv[])
 
     std::vector<Result> results;
     for (const auto& w : workloads)
-        if (only == nullptr || std::strcmp (only, w.name) == 0)
-            results.push_back (run (w, w.targetRatio >= 1000.0 ? seconds * 10.0 : seconds));
+    {
+        if (only != nullptr && std::strcmp (only, w.name) != 0)
+            continue;
+        // Silence is so cheap that it needs a longer stretch to be timed well.
+        const double length = w.targetRatio >= 1000.0 ? seconds * 10.0 : seconds;
+        auto best = run (w, length);
+        for (int r = 1; r < repeat; ++r)
+        {
+            const auto next = run (w, length);
+            if (next.cpuSeconds < best.cpuSeconds)
+                best = next;
+        }
+        results.push_back (best);
+    }
     home.deleteRecursively();
 
     if (json)
