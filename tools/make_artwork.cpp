@@ -720,8 +720,8 @@ Image background (const Theme& t)
     p.captionLeft ("ENVELOPE", 757.0f, 254.0f, 8.5f);
 
     // ---------------------------------------------------------------- VCA
-    p.captionRight ("ENV", 841.0f, 135.0f + leverY3[0] - 5.5f, 8.5f);
-    p.captionRight ("GATE", 841.0f, 135.0f + leverY3[2] - 5.5f, 8.5f);
+    p.captionRight ("ENV", 839.0f, 135.0f + leverY3[0] - 5.5f, 8.5f);
+    p.captionRight ("GATE", 839.0f, 135.0f + leverY3[2] - 5.5f, 8.5f);
 
     // ---------------------------------------------------------------- ENV
     p.captionRight ("GATE+", 891.0f, 135.0f + leverY3[0] - 10.0f, 8.5f);

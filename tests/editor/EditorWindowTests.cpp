@@ -58,8 +58,13 @@ TEST (EditorWindow, EveryControlSitsOnItsPlaceAndShowsItsParameter)
         core.setParameter (r.index, r.kind == 't' ? (float) (r.index % 2) : 0.05f + 0.013f * (float) r.index);
     pump();
 
+    HostSpy host;
+    core.addListener (&host);
     auto editor = openEditor (core);
     ASSERT_NE (editor, nullptr);
+    pump();
+    EXPECT_TRUE (host.events.empty()) << "opening the window must not write parameters";
+    core.removeListener (&host);
     EXPECT_EQ (editor->getBounds(), juce::Rectangle<int> (0, 0, 1062, 517));
     EXPECT_EQ (editor->getNumChildComponents(), 78);
 
