@@ -119,7 +119,12 @@ void Lfo::updateRate() noexcept
     else
     {
         rateHz = freeRateHz (p[Param::LfoRate]);
-        std::snprintf (rateText, sizeof rateText, "%.2f", rateHz);
+        // Printing hundreds of digits of a runaway rate could make the C library allocate, and
+        // this can run on the audio thread (a tempo change).
+        if (std::abs (rateHz) < 1.0e9)
+            std::snprintf (rateText, sizeof rateText, "%.2f", rateHz);
+        else
+            std::snprintf (rateText, sizeof rateText, "%.2e", rateHz);
     }
 
     table.increment = rateHz * 255.0 / table.sampleRate;
