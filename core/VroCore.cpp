@@ -1,6 +1,8 @@
 #include "VroCore.h"
 #include "VroEditorFactory.h"
 
+#include <optional>
+
 using namespace Param;
 
 VroCore::VroCore()
@@ -108,6 +110,12 @@ void VroCore::dispatchParameter (int index, float value)
             for (int o : others)
                 setParameter (o, 0.0f);
     };
+
+    // These reset voices or players, which also write the note-offs they owe the host into the
+    // block's MIDI: never in the middle of a block. (The lock is re-entrant for the audio thread.)
+    std::optional<juce::ScopedLock> structural;
+    if (index == Poly || index == Panic || index == SeqHold || index == SeqRecord || index == ArpMode)
+        structural.emplace (getCallbackLock());
 
     switch (index)
     {

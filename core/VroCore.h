@@ -40,6 +40,10 @@ public:
     bool hasEditor() const override { return true; }
 
     int getNumParameters() override { return Param::Count; }
+    /** Stable identifiers for hosts that key automation by name (LV2 writes them into its
+        manifest, where a bare index would collapse to one identifier); zero-padded so that
+        hosts sorting them by name keep the index order. Never change them. */
+    juce::String getParameterID (int index) override { return "param" + juce::String (index).paddedLeft ('0', 2); }
     const juce::String getParameterName (int index) override;
     using juce::AudioProcessor::getParameterName;
     float getParameter (int index) override;

@@ -50,6 +50,10 @@ double Portamento::tick (double speed, bool linear, double target) noexcept
 Voice::Voice (EngineSettings& s, MidiOutCollector* midiOutput) noexcept
     : oscillators (s), filter (s), settings (s), midiOut (midiOutput)
 {
+    // A voice that never sounded is free: a chord on the very first sample after loading must
+    // find idle voices to allocate, not envelopes still waiting for their first tick.
+    ampEnvelope.state = Envelope::idle;
+    filterEnvelope.state = Envelope::idle;
 }
 
 void Voice::sendNoteOn() noexcept
@@ -57,7 +61,7 @@ void Voice::sendNoteOn() noexcept
     // A step offset can push the key outside MIDI's range; the voice still sounds it, but the
     // host only ever receives valid note numbers.
     if (midiOut != nullptr && note >= 0 && note <= 127)
-        midiOut->noteOn (note, (int) ((float) velocity * 127.0f));
+        midiOut->noteOn (note, std::max (1, (int) ((float) velocity * 127.0f))); // 0 would read as a note-off
 }
 
 void Voice::sendNoteOff() noexcept

@@ -12,3 +12,21 @@ target_compile_definitions(vst2_host_tests PRIVATE
     VRO_VST2_PATH="$<TARGET_FILE:VroDrubbel_VST>" FST_DONT_DEPRECATE_UNKNOWN=1)
 add_dependencies(vst2_host_tests VroDrubbel_VST)
 gtest_discover_tests(vst2_host_tests DISCOVERY_TIMEOUT 60)
+
+# The three plug-in formats loaded through the framework's own hosting. This compiles the framework
+# once more, with plug-in hosting switched on.
+juce_add_console_app(plugin_host_tests PRODUCT_NAME "plugin_host_tests")
+juce_generate_juce_header(plugin_host_tests)
+target_sources(plugin_host_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/PluginHostTest.cpp)
+target_include_directories(plugin_host_tests PRIVATE ${PROJECT_SOURCE_DIR}/cmake/vst2shim)
+target_compile_definitions(plugin_host_tests PRIVATE
+    JUCE_PLUGINHOST_VST=1 JUCE_PLUGINHOST_VST3=1 JUCE_PLUGINHOST_LV2=1
+    JUCE_WEB_BROWSER=0 JUCE_USE_CURL=0 JUCE_USE_FLAC=0 JUCE_USE_OGGVORBIS=0
+    VRO_VST2_PATH="$<TARGET_FILE:VroDrubbel_VST>"
+    VRO_VST3_PATH="${VRO_PLUGIN_ARTEFACTS}/VST3/VRO Drubbel.vst3"
+    VRO_LV2_PATH="${VRO_PLUGIN_ARTEFACTS}/LV2/VRO Drubbel.lv2")
+target_link_libraries(plugin_host_tests PRIVATE
+    juce::juce_audio_processors juce::juce_audio_utils GTest::gtest
+    juce::juce_recommended_config_flags)
+add_dependencies(plugin_host_tests VroDrubbel_VST VroDrubbel_VST3 VroDrubbel_LV2)
+gtest_discover_tests(plugin_host_tests DISCOVERY_TIMEOUT 120)

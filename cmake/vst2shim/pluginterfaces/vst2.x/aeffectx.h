@@ -1,3 +1,2 @@
 #pragma once
-// JUCE's VST wrapper expects the VST2 SDK layout; Debian ships the interface as fst.
-#include <pluginterfaces/fst/aeffectx.h>
+#include "fst_patched.h"

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need, from Debian's packages. Safe to run again.
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config
+    juce-modules-source fst-dev lv2-dev
+    libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
+    libx11-dev libxcomposite-dev libxcursor-dev libxext-dev libxinerama-dev libxrandr-dev libxrender-dev
+    libgl1-mesa-dev
+    googletest libgtest-dev
+    xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -q
+    $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

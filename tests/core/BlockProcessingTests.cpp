@@ -1,0 +1,153 @@
+// Block processing as a host drives it: sample-accurate MIDI, the rule order, and the MIDI output.
+#include "TestSupport.h"
+
+using namespace Param;
+using test::Render;
+
+namespace
+{
+TEST (BlockProcessing, NoteSoundsFromItsOwnSample)
+{
+    VroCore core;
+    Render r (core, 44100.0, 64);
+    r.at (10, test::noteOn (48)).run (64);
+    // Only the output stage's anti-denormal offset is there before the note.
+    EXPECT_LT (r.peak (0, 10), 1.0e-5f);
+    const int first = r.firstSoundAfter (0, 1.0e-3f);
+    EXPECT_GE (first, 10);
+    EXPECT_LE (first, 30);
+}
+
+TEST (BlockProcessing, SameSampleEventsKeepTheirOrder)
+{
+    VroCore a, b;
+    Render ra (a, 44100.0, 64), rb (b, 44100.0, 64);
+    ra.at (5, test::noteOn (60)).at (20, test::controller (123, 0)).at (20, test::noteOn (64)).run (64);
+    rb.at (5, test::noteOn (60)).at (20, test::noteOn (64)).at (20, test::controller (123, 0)).run (64);
+    EXPECT_TRUE (a.getEngine().getVoices().voice (0).active);
+    EXPECT_FALSE (b.getEngine().getVoices().voice (0).active);
+}
+
+TEST (BlockProcessing, ChannelSixteenTriggersTheSequencerWithoutSounding)
+{
+    VroCore core;
+    core.setParameter (MainSyncMode, 1.0f);
+    core.setParameter (SeqEnabled, 1.0f);
+    core.setParameter (SeqSync, 1.0f);
+    Render r (core);
+    r.at (3, test::noteOn (60, 100, 16)).at (600, test::noteOff (60, 16)).run (2048);
+    EXPECT_TRUE (r.session.midiOutput.empty());
+    EXPECT_LT (r.peak (0, 2048), 1.0e-5f);
+
+    VroCore other;
+    other.setParameter (MainSyncMode, 1.0f);
+    other.setParameter (SeqEnabled, 1.0f);
+    other.setParameter (SeqSync, 1.0f);
+    Render r15 (other);
+    r15.at (3, test::noteOn (60, 100, 15)).run (2048);
+    EXPECT_EQ (other.getEngine().getArpSeq().sequencer.notes.size(), 1);
+    EXPECT_EQ (core.getEngine().getArpSeq().sequencer.notes.size(), 0);
+}
+
+TEST (BlockProcessing, SustainPedalAndHold)
+{
+    VroCore core;
+    auto& voices = core.getEngine().getVoices();
+    Render r (core, 44100.0, 64);
+    r.at (0, test::controller (64, 64)).at (1, test::noteOn (60)).at (2, test::noteOff (60)).run (64);
+    EXPECT_TRUE (voices.voice (0).sustained);
+
+    Render r2 (core, 44100.0, 64);
+    r2.at (0, test::controller (64, 63)).run (64);
+    EXPECT_FALSE (voices.voice (0).sustained);
+
+    core.setParameter (ArpEnabled, 1.0f);
+    Render r3 (core, 44100.0, 64);
+    r3.at (0, test::controller (64, 100)).run (64);
+    EXPECT_TRUE (core.getEngine().getArpSeq().arpeggiator.hold);
+    EXPECT_FALSE (voices.voice (0).sustained);
+}
+
+TEST (BlockProcessing, ControllersReachTheirRules)
+{
+    VroCore core;
+    auto& s = core.getEngine().getSettings();
+    Render r (core, 44100.0, 64);
+    r.at (0, test::noteOn (60)).at (10, test::controller (123, 0, 9)).at (20, test::controller (1, 127))
+        .at (30, juce::MidiMessage::pitchWheel (1, 0)).run (64);
+    EXPECT_FALSE (core.getEngine().getVoices().voice (0).active);
+    EXPECT_DOUBLE_EQ (s.modWheel, 1.0);
+    EXPECT_NEAR (s.pitchBend, -1.00006, 1.0e-5);
+
+    Render r2 (core, 44100.0, 64);
+    r2.at (0, juce::MidiMessage::pitchWheel (1, 16383)).run (64);
+    EXPECT_NEAR (s.pitchBend, 0.99994, 1.0e-5);
+    Render r3 (core, 44100.0, 64);
+    r3.at (0, juce::MidiMessage::pitchWheel (1, 8192)).run (64);
+    EXPECT_EQ (s.pitchBend, 0.0);
+}
+
+TEST (BlockProcessing, OutputHoldsOnlyEngineNotes)
+{
+    VroCore core;
+    core.setParameter (SeqEnabled, 1.0f);
+    core.setParameter (SeqSync, 0.0f);
+    Render r (core);
+    r.at (0, test::controller (7, 100)).at (0, test::noteOn (60)).run (44100);
+    ASSERT_FALSE (r.session.midiOutput.empty());
+    for (const auto& e : r.session.midiOutput)
+        EXPECT_TRUE (e.message.isNoteOnOrOff()) << e.message.getDescription();
+    EXPECT_EQ (r.session.midiOutput.front().sample, 0);
+}
+
+TEST (BlockProcessing, SampleRateAndTempoChangesArePickedUpOnce)
+{
+    VroCore core;
+    Render r (core, 48000.0, 256, 125.0);
+    r.run (512);
+    EXPECT_EQ (core.getEngine().getSampleRate(), 48000.0f);
+    EXPECT_DOUBLE_EQ (core.getEngine().getSettings().tempoBpm, 125.0);
+
+    // In host sync mode the tempo goes to the clock with the position instead.
+    VroCore hostSynced;
+    hostSynced.setParameter (MainSyncMode, 0.34f);
+    Render r2 (hostSynced, 44100.0, 256, 125.0);
+    r2.run (512);
+    EXPECT_DOUBLE_EQ (hostSynced.getEngine().getSettings().tempoBpm, 120.0);
+}
+
+TEST (BlockProcessing, DisabledProgramChangeStillHandlesTheNextEvent)
+{
+    VroCore core;
+    core.setMidiProgramChangeDisabled (true);
+    Render r (core, 44100.0, 64);
+    r.at (8, juce::MidiMessage::programChange (1, 0)).at (8, test::noteOn (60)).run (64);
+    EXPECT_TRUE (core.getEngine().getVoices().voice (0).active);
+    EXPECT_EQ (core.getProgram().programName, "Startup");
+    core.setMidiProgramChangeDisabled (false);
+}
+
+TEST (BlockProcessing, BothChannelsAreIdentical)
+{
+    VroCore core;
+    Render r (core);
+    r.at (0, test::noteOn (45)).at (20000, test::noteOff (45)).run (30000);
+    const auto& a = r.session.audio;
+    for (int i = 0; i < a.getNumSamples(); ++i)
+        ASSERT_EQ (a.getSample (0, i), a.getSample (1, i)) << i;
+    EXPECT_GT (r.peak (0, 30000), 0.01f);
+}
+} // namespace
+
+TEST (Voices, DetuneAndDecaySpreadComeFromTheFrameworkGenerator)
+{
+    VroCore core;
+    for (int index : { 0, 1, 7 })
+    {
+        juce::Random random (index);
+        const double u1 = random.nextDouble(), u2 = random.nextDouble();
+        const auto& v = core.getEngine().getVoices().voice (index);
+        EXPECT_EQ (v.detune, 1.0 + (u1 - 0.5) * 9e-5) << index;
+        EXPECT_EQ (v.decayFactor, 1.0 + (u2 - 0.5) * 0.4) << index;
+    }
+}

@@ -1,0 +1,192 @@
+// The parameter table and the setter as hosts and the editor use them.
+#include "TestSupport.h"
+
+using namespace Param;
+
+namespace
+{
+struct Processor : testing::Test
+{
+    VroCore core;
+    EngineSettings& s = core.getEngine().getSettings();
+};
+
+TEST_F (Processor, NamesAndTexts)
+{
+    EXPECT_EQ (core.getNumParameters(), 66);
+    EXPECT_EQ (core.getParameterName (0), "");
+    EXPECT_EQ (core.getParameterName (58), "");
+    EXPECT_EQ (core.getParameterName (1), "Volume");
+    EXPECT_EQ (core.getParameterName (51), "ARP / SEQ Sync Mode");
+    EXPECT_EQ (core.getParameterName (65), "FM Intensity");
+    EXPECT_EQ (core.getParameterName (66), "");
+    EXPECT_EQ (core.getParameterName (-1), "");
+
+    const struct { float value; const char* text; } texts[] = {
+        { 0.125f, "0.13" }, { 0.5f, "0.50" }, { 1.0f, "1.00" }, { 0.0f, "0.00" }, { 0.375f, "0.38" }, { 1.5f, "1.50" },
+    };
+    for (const auto& t : texts)
+    {
+        core.setParameter (26, t.value);
+        EXPECT_EQ (core.getParameterText (26), t.text) << t.value;
+    }
+    EXPECT_EQ (core.getParameterText (66), "");
+    EXPECT_EQ (core.getParameter (66), 0.0f);
+    EXPECT_EQ (core.getProgramName (3), "default");
+    EXPECT_EQ (core.getNumPrograms(), 1);
+
+    for (int i = 0; i < 66; ++i)
+        EXPECT_EQ (core.isMetaParameter (i), i == 49 || i == 52 || (i >= 61 && i <= 64)) << i;
+}
+
+TEST_F (Processor, StartValues)
+{
+    EXPECT_EQ (core.getProgram().programName, "Startup");
+    EXPECT_EQ (core.getProgram().category, "category 1");
+    EXPECT_FLOAT_EQ (core.getParameter (Volume), 0.5f);
+    EXPECT_FLOAT_EQ (core.getParameter (SeqSteps), 0.16666667f);
+    EXPECT_EQ (core.getPattern().numberOfSteps, 16);
+    EXPECT_EQ (s.transposeSemis, 0.0);
+    EXPECT_EQ (s.rangeSemis, -12.0);
+    EXPECT_EQ (core.getParameter (MidiLearnActivated), 0.0f);
+    EXPECT_EQ (core.getLastChangedParameter(), 0);
+}
+
+TEST_F (Processor, ConversionsIntoEngineSettings)
+{
+    const struct { int index; float value; std::function<double()> read; double expected; } cases[] = {
+        { Volume, 1.0f, [&] { return s.params[Volume]; }, 19.0 * 7.2 },
+        { Volume, 0.0f, [&] { return s.params[Volume]; }, 0.0 },
+        { VcoPwm, 0.2f, [&] { return s.params[VcoPwm]; }, 4.0 * (double) 0.2f * (double) 0.2f },
+        { VcoPwm, 0.25f, [&] { return s.params[VcoPwm]; }, 0.25 },
+        { Transpose, 0.74f, [&] { return s.transposeSemis; }, 0.0 },
+        { Transpose, 0.75f, [&] { return s.transposeSemis; }, 12.0 },
+        { Transpose, 0.0f, [&] { return s.transposeSemis; }, -12.0 },
+        { VcoRange, 1.0f, [&] { return s.rangeSemis; }, 12.0 },
+        { VcoRange, 0.0f, [&] { return s.rangeSemis; }, -24.0 },
+        { VcfResonance, 1.0f, [&] { return s.resonance; }, 1.0 },
+        { VcfResonance, 0.5f, [&] { return s.resonance; }, std::pow (2.0, 0.5) - 1.0 },
+        { VcfModulation, 1.0f, [&] { return s.params[VcfModulation]; }, 0.5 },
+        { Attack, 0.5f, [&] { return s.attack; }, 0.05 + 0.9 * 0.125 },
+        { Decay, 1.0f, [&] { return s.decay; }, 1.0 },
+        { Sustain, 0.3f, [&] { return s.sustain; }, (double) 0.3f },
+        { Release, 0.5f, [&] { return s.release; }, 0.9 * 0.25 + 0.1 * 0.125 },
+        { Release, 0.5f, [&] { return s.params[Release]; }, 0.5 },
+        { VcfVolumeComp, 0.5f, [&] { return (double) s.volumeCompensation; }, 0.0 },
+        { VcfVolumeComp, 0.51f, [&] { return (double) s.volumeCompensation; }, 1.0 },
+        { SubOscMode, 0.5f, [&] { return (double) s.subOscMode; }, 1.0 },
+        { SubOscMode, 0.0f, [&] { return s.subOscPulseWidth; }, 0.25 },
+        { SeqSteps, 0.0f, [&] { return (double) core.getPattern().numberOfSteps; }, 1.0 },
+        { SeqSteps, 1.0f, [&] { return (double) core.getPattern().numberOfSteps; }, 96.0 },
+        { SeqSteps, 1.5f, [&] { return (double) core.getPattern().numberOfSteps; }, 96.0 },
+        { Poly, 1.0f, [&] { return (double) core.getEngine().getVoices().getVoiceCount(); }, 6.0 },
+        { Poly, 0.0f, [&] { return (double) core.getEngine().getVoices().getVoiceCount(); }, 1.0 },
+        { LfoInverted, 0.5f, [&] { return (double) core.getEngine().getLfo().invert; }, -1.0 },
+        { LfoInverted, 0.49f, [&] { return (double) core.getEngine().getLfo().invert; }, 1.0 },
+    };
+    for (const auto& c : cases)
+    {
+        core.setParameter (c.index, c.value);
+        EXPECT_DOUBLE_EQ (c.read(), c.expected) << core.getParameterName (c.index) << " = " << c.value;
+        EXPECT_EQ (core.getParameter (c.index), c.value);
+    }
+}
+
+TEST_F (Processor, FilterEnvelopeAmountFollowsTheRangeSwitch)
+{
+    core.setParameter (VcfEnvelope, 1.0f);
+    EXPECT_DOUBLE_EQ (s.filterEnvAmount, 0.63);
+    core.setParameter (VcfEnvelopeRange, 1.0f);
+    EXPECT_DOUBLE_EQ (s.filterEnvAmount, 1.0);
+    core.setParameter (VcfEnvelopeRange, 0.0f);
+    EXPECT_DOUBLE_EQ (s.filterEnvAmount, 0.63);
+}
+
+TEST_F (Processor, ExclusiveGroupsClearTheOthersFirst)
+{
+    core.setParameter (SeqEnabled, 1.0f);
+    core.setParameter (ArpEnabled, 1.0f);
+    EXPECT_EQ (core.getParameter (SeqEnabled), 0.0f);
+    EXPECT_EQ (s.params[SeqEnabled], 0.0);
+    EXPECT_EQ (core.getParameter (ArpEnabled), 1.0f);
+    EXPECT_EQ (core.getLastChangedParameter(), ArpEnabled);
+
+    core.setParameter (FmPulse, 0.4f);
+    core.setParameter (FmNoise, 0.2f);
+    core.setParameter (FmSaw, 0.3f);
+    for (int i : { FmPulse, FmSubOsc, FmNoise })
+        EXPECT_EQ (core.getParameter (i), 0.0f) << i;
+    EXPECT_EQ (core.getParameter (FmSaw), 0.3f);
+
+    core.setParameter (FmNoise, 0.0f); // zero clears nothing
+    EXPECT_EQ (core.getParameter (FmSaw), 0.3f);
+    EXPECT_EQ (core.getLastChangedParameter(), FmNoise);
+}
+
+TEST_F (Processor, IgnoresBadIndicesAndNonFiniteValues)
+{
+    float before[66];
+    for (int i = 0; i < 66; ++i)
+        before[i] = core.getParameter (i);
+    const double volumeSlot = s.params[Volume];
+
+    core.setParameter (66, 0.3f);
+    core.setParameter (-1, 0.3f);
+    core.setParameter (Volume, std::numeric_limits<float>::quiet_NaN());
+    core.setParameter (VcfResonance, std::numeric_limits<float>::infinity());
+    core.setParameter (VcfCutoff, -std::numeric_limits<float>::infinity());
+
+    for (int i = 0; i < 66; ++i)
+        EXPECT_EQ (core.getParameter (i), before[i]) << i;
+    EXPECT_EQ (s.params[Volume], volumeSlot);
+    EXPECT_TRUE (std::isfinite (s.resonance));
+
+    // Finite values outside 0..1 are stored and converted as they are.
+    core.setParameter (Volume, 1.5f);
+    EXPECT_EQ (core.getParameter (Volume), 1.5f);
+    EXPECT_DOUBLE_EQ (s.params[Volume], (std::pow (20.0, 1.5) - 1.0) * 7.2);
+}
+
+TEST_F (Processor, MomentaryParametersAct)
+{
+    auto& voices = core.getEngine().getVoices();
+    core.getEngine().noteOn (60, 1.0);
+    ASSERT_TRUE (voices.voice (0).active);
+    core.setParameter (Panic, 1.0f);
+    EXPECT_FALSE (voices.voice (0).active);
+    EXPECT_EQ (core.getParameter (Panic), 1.0f);
+
+    core.getPattern().steps[3].noteOffset = 7;
+    core.setParameter (SeqReset, 1.0f);
+    EXPECT_EQ (core.getPattern().steps[3].noteOffset, 0);
+
+    core.getProgram().controllerMap[74] = 26;
+    core.setParameter (MidiLearnDelete, 1.0f);
+    EXPECT_EQ (core.getProgram().controllerMap[74], 0);
+}
+
+TEST_F (Processor, ReapplyingTheProgramKeepsNotesMapAndSteps)
+{
+    core.getProgram().controllerMap[74] = 26;
+    core.getPattern().steps[5].noteOffset = 3;
+    core.getEngine().noteOn (60, 1.0);
+    core.setCurrentProgram (0);
+    core.setCurrentProgram (5);
+    EXPECT_TRUE (core.getEngine().getVoices().voice (0).active);
+    EXPECT_EQ (core.getProgram().controllerMap[74], 26);
+    EXPECT_EQ (core.getPattern().steps[5].noteOffset, 3);
+}
+
+TEST_F (Processor, ResetToDefaultsKeepsIdentity)
+{
+    core.getProgram().programName = "Acid 2";
+    core.getProgram().controllerMap[20] = 27;
+    core.setParameter (VcfCutoff, 0.2f);
+    core.setParameter (MidiLearnActivated, 1.0f);
+    core.resetToDefaults();
+    EXPECT_EQ (core.getParameter (VcfCutoff), 1.0f);
+    EXPECT_EQ (core.getParameter (MidiLearnActivated), 0.0f);
+    EXPECT_EQ (core.getProgram().programName, "Acid 2");
+    EXPECT_EQ (core.getProgram().controllerMap[20], 27);
+}
+} // namespace
