@@ -157,7 +157,6 @@ void Lfo::restart() noexcept
 void Lfo::wrapPhase() noexcept
 {
     auto& t = table;
-    t.wrapped = true;
     if (t.phase > kPhasePerCycle)
         t.phase -= kPhasePerCycle;
     // Only rates beyond one cycle per sample, or negative ones, need more than one step.

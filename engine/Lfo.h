@@ -35,25 +35,31 @@ public:
     void tick() noexcept
     {
         auto& t = table;
-        t.wrapped = false;
+        bool wrapped = false;
         if (! (t.phase <= 255.0 && t.phase >= 0.0)) // once a cycle, or a runaway rate
+        {
             wrapPhase();
+            wrapped = true;
+        }
 
         const int i = (int) t.phase;
         const double fraction = t.phase - i;
         t.index = i;
         t.fraction = fraction;
+        t.wrapped = wrapped;
         t.phase += t.increment;
 
-        t.triangleValue = t.triangle[i] * (1.0 - fraction) + t.triangle[i + 1] * fraction;
-        t.sineValue = t.sine[i] * (1.0 - fraction) + t.sine[i + 1] * fraction;
-        t.output = waveform == 0 ? t.triangleValue : otherWaveform();
+        const double triangle = t.triangle[i] * (1.0 - fraction) + t.triangle[i + 1] * fraction;
+        const double sine = t.sine[i] * (1.0 - fraction) + t.sine[i + 1] * fraction;
+        t.triangleValue = triangle;
+        t.sineValue = sine;
+        t.output = waveform == 0 ? triangle : otherWaveform();
 
         output = t.output * invert;
         settings.lfoOut = output;
-        settings.lfoTriangle = t.triangleValue;
-        settings.lfoSine = t.sineValue;
-        settings.lfoWrapped = t.wrapped;
+        settings.lfoTriangle = triangle;
+        settings.lfoSine = sine;
+        settings.lfoWrapped = wrapped;
     }
 
     /** Text of the current rate ("0.50", "1/16T"); a fixed buffer, so updating it never allocates. */
