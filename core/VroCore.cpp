@@ -17,8 +17,7 @@ VroCore::VroCore()
     midiOut = std::make_unique<MidiOutCollector>();
     engine = std::make_unique<SynthEngine> (sampleRate, *midiOut);
 
-    if (auto bank = parseFactoryBank())
-        installFactoryPresets (*bank);
+    installFactoryPresetsIfMissing();
 
     applyCurrentProgram();
     program.parameters[MidiLearnActivated] = 0.0f;
@@ -100,8 +99,6 @@ void VroCore::setParameter (int index, float value)
 
 void VroCore::dispatchParameter (int index, float value)
 {
-    auto& s = engine->getSettings();
-    auto& slot = s.params;
     const double v = value;
 
     auto clearOthers = [this, v] (std::initializer_list<int> others)
@@ -119,47 +116,18 @@ void VroCore::dispatchParameter (int index, float value)
 
     switch (index)
     {
-        case Volume:            slot[Volume] = (std::pow (20.0, v) - 1.0) * 7.2; break;
-        case Transpose:         OscillatorSection::setTranspose (s, v); break;
-        case MidiLearnDelete:   std::fill (std::begin (program.controllerMap), std::end (program.controllerMap), 0); break;
-        case Poly:              engine->getVoices().setVoiceCount (v > 0.0 ? 6 : 1); slot[Poly] = v; break;
-        case Panic:             engine->allNotesOff(); break;
-        case LfoRate:
-        case LfoTrigger:
-        case LfoSync:           slot[index] = v; engine->getLfo().updateRate(); break;
-        case LfoWaveform:       engine->getLfo().setWaveform (v); break;
-        case LfoInverted:       engine->getLfo().setInvert (v); break;
-        case VcoModulation:
-        case VcoModSnap:        slot[index] = v; OscillatorSection::setVcoModulation (s); break;
-        case VcoPwm:            slot[VcoPwm] = v < 0.25 ? 4.0 * square (v) : v; break;
-        case VcoRange:          OscillatorSection::setRange (s, v); break;
-        case SubOscMode:        OscillatorSection::setSubOscMode (s, v); break;
-        case VcfResonance:      s.resonance = std::pow (2.0, v) - 1.0; break;
-        case VcfEnvelope:       slot[VcfEnvelope] = v; VoiceFilter::setFilterEnvelopeAmount (s, v); break;
-        case VcfModulation:     slot[VcfModulation] = (std::pow (20.0, v) - 1.0) / 19.0 * 0.5; break;
-        case VcfEnvelopeRange:  slot[VcfEnvelopeRange] = v; VoiceFilter::setFilterEnvelopeAmount (s, slot[VcfEnvelope]); break;
-        case VcfVolumeComp:     s.volumeCompensation = v > 0.5; break;
-        case Attack:            s.attack = 0.1 * v + 0.9 * cube (v); break;
-        case Decay:             s.decay = 0.1 * v + 0.9 * cube (v); break;
-        case Sustain:           s.sustain = v; break;
-        case Release:           s.release = 0.9 * square (v) + 0.1 * cube (v); slot[Release] = v; break;
-        case SeqHold:           slot[SeqHold] = v; engine->setHold (v >= 0.5); break;
-        case SeqSync:           slot[SeqSync] = v; engine->updateClockRate (program.parameters[SeqTempo]); break;
-        case SeqTempo:          slot[SeqTempo] = v; engine->updateClockRate (v); break;
-        case SeqSteps:          engine->setStepCount (v); break;
-        case ArpEnabled:        clearOthers ({ SeqEnabled }); slot[ArpEnabled] = v; break;
-        case ArpMode:           engine->getArpSeq().arpeggiator.setMode (v); slot[ArpMode] = v; break;
-        case ArpSeqSyncMode:    engine->setSyncMode (v); engine->updateClockRate (program.parameters[SeqTempo]); break;
-        case SeqEnabled:        clearOthers ({ ArpEnabled }); slot[SeqEnabled] = v; break;
-        case SeqRecord:         slot[SeqRecord] = v; if (v > 0.5) engine->getArpSeq().recordChanged(); break;
-        case SeqReset:          engine->resetPattern(); break;
-        case MainSyncMode:      slot[MainSyncMode] = v; engine->setMainSyncMode (v); break;
-        case FmPulse:           clearOthers ({ FmSaw, FmSubOsc, FmNoise }); slot[FmPulse] = v; break;
-        case FmSaw:             clearOthers ({ FmPulse, FmSubOsc, FmNoise }); slot[FmSaw] = v; break;
-        case FmSubOsc:          clearOthers ({ FmPulse, FmSaw, FmNoise }); slot[FmSubOsc] = v; break;
-        case FmNoise:           clearOthers ({ FmPulse, FmSaw, FmSubOsc }); slot[FmNoise] = v; break;
-        default:                slot[index] = v; break;
+        case MidiLearnDelete:   std::fill (std::begin (program.controllerMap), std::end (program.controllerMap), 0); return;
+        case SeqSync:           engine->getSettings().params[SeqSync] = v; engine->updateClockRate (program.parameters[SeqTempo]); return;
+        case ArpSeqSyncMode:    engine->setSyncMode (v); engine->updateClockRate (program.parameters[SeqTempo]); return;
+        case ArpEnabled:        clearOthers ({ SeqEnabled }); break;
+        case SeqEnabled:        clearOthers ({ ArpEnabled }); break;
+        case FmPulse:           clearOthers ({ FmSaw, FmSubOsc, FmNoise }); break;
+        case FmSaw:             clearOthers ({ FmPulse, FmSubOsc, FmNoise }); break;
+        case FmSubOsc:          clearOthers ({ FmPulse, FmSaw, FmNoise }); break;
+        case FmNoise:           clearOthers ({ FmPulse, FmSaw, FmSubOsc }); break;
+        default:                break;
     }
+    engine->setParameter (index, v);
 }
 
 bool VroCore::onMessageThreadOrOffline() const noexcept

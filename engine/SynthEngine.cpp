@@ -1,5 +1,7 @@
 #include "SynthEngine.h"
 
+#include <cmath>
+
 SynthEngine::SynthEngine (float rate, MidiOutCollector& midiOut)
     : sampleRate (rate),
       settings (rate > 0.0f ? rate : 44100.0f),
@@ -104,3 +106,51 @@ void SynthEngine::externalTrigger() noexcept
 void SynthEngine::updateClockRate (double tempoValue) noexcept { router.arpSeq.clock.updateClockRate (tempoValue); }
 void SynthEngine::setSyncMode (double v) noexcept { router.arpSeq.clock.setSyncMode (v); }
 void SynthEngine::setMainSyncMode (double v) noexcept { router.arpSeq.clock.setMainSyncMode (v); }
+
+void SynthEngine::setParameter (int index, double v) noexcept
+{
+    using namespace Param;
+    auto& s = settings;
+    auto& slot = s.params;
+
+    switch (index)
+    {
+        case Volume:            slot[Volume] = (std::pow (20.0, v) - 1.0) * 7.2; break;
+        case Transpose:         OscillatorSection::setTranspose (s, v); break;
+        case MidiLearnDelete:   break;
+        case Poly:              router.voices.setVoiceCount (v > 0.0 ? 6 : 1); slot[Poly] = v; break;
+        case Panic:             allNotesOff(); break;
+        case LfoRate:
+        case LfoTrigger:
+        case LfoSync:           slot[index] = v; lfo.updateRate(); break;
+        case LfoWaveform:       lfo.setWaveform (v); break;
+        case LfoInverted:       lfo.setInvert (v); break;
+        case VcoModulation:
+        case VcoModSnap:        slot[index] = v; OscillatorSection::setVcoModulation (s); break;
+        case VcoPwm:            slot[VcoPwm] = v < 0.25 ? 4.0 * square (v) : v; break;
+        case VcoRange:          OscillatorSection::setRange (s, v); break;
+        case SubOscMode:        OscillatorSection::setSubOscMode (s, v); break;
+        case VcfResonance:      s.resonance = std::pow (2.0, v) - 1.0; break;
+        case VcfEnvelope:       slot[VcfEnvelope] = v; VoiceFilter::setFilterEnvelopeAmount (s, v); break;
+        case VcfModulation:     slot[VcfModulation] = (std::pow (20.0, v) - 1.0) / 19.0 * 0.5; break;
+        case VcfEnvelopeRange:  slot[VcfEnvelopeRange] = v; VoiceFilter::setFilterEnvelopeAmount (s, slot[VcfEnvelope]); break;
+        case VcfVolumeComp:     s.volumeCompensation = v > 0.5; break;
+        case Attack:            s.attack = 0.1 * v + 0.9 * cube (v); break;
+        case Decay:             s.decay = 0.1 * v + 0.9 * cube (v); break;
+        case Sustain:           s.sustain = v; break;
+        case Release:           s.release = 0.9 * square (v) + 0.1 * cube (v); slot[Release] = v; break;
+        case SeqHold:           slot[SeqHold] = v; setHold (v >= 0.5); break;
+        case SeqSync:           slot[SeqSync] = v; updateClockRate (slot[SeqTempo]); break;
+        case SeqTempo:          slot[SeqTempo] = v; updateClockRate (v); break;
+        case SeqSteps:          setStepCount (v); break;
+        case ArpMode:           router.arpSeq.arpeggiator.setMode (v); slot[ArpMode] = v; break;
+        case ArpSeqSyncMode:    setSyncMode (v); updateClockRate (slot[SeqTempo]); break;
+        case SeqRecord:         slot[SeqRecord] = v; if (v > 0.5) router.arpSeq.recordChanged(); break;
+        case SeqReset:          resetPattern(); break;
+        case MainSyncMode:      slot[MainSyncMode] = v; setMainSyncMode (v); break;
+        default:
+            if (index >= 0 && index < Count)
+                slot[index] = v;
+            break;
+    }
+}

@@ -41,6 +41,10 @@ public:
     void setSyncMode (double v) noexcept;
     void setMainSyncMode (double v) noexcept;
 
+    /** A parameter value (normalised, widened) converted into the settings or the setter it drives.
+        The processor adds what is not the engine's: the exclusive groups and the controller map. */
+    void setParameter (int index, double v) noexcept;
+
     // Pattern.
     void setStepCount (double v) noexcept { router.arpSeq.pattern.setStepCount (v); }
     void resetPattern() noexcept { router.arpSeq.pattern.reset(); }

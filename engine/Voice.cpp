@@ -13,6 +13,10 @@ double Portamento::tick (double speed, bool linear, double target) noexcept
     if (current == target)
         return target;
 
+    // A negative speed would make the glide's divisor cross zero and leave the pitch NaN for good.
+    if (speed < 0.0)
+        speed = 0.0;
+
     if (! linear)
     {
         if (speed != lastSpeed)

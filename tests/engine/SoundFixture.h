@@ -31,35 +31,7 @@ struct Synth
     }
 
     /** The engine side of the processor's parameter setter. */
-    void set (int index, double v)
-    {
-        auto& s = engine->getSettings();
-        auto& slot = s.params[index];
-        switch (index)
-        {
-            case Param::Volume: slot = (std::pow (20.0, v) - 1.0) * 7.2; break;
-            case Param::Transpose: OscillatorSection::setTranspose (s, v); break;
-            case Param::LfoRate: case Param::LfoTrigger: case Param::LfoSync: slot = v; engine->getLfo().updateRate(); break;
-            case Param::LfoWaveform: engine->getLfo().setWaveform (v); break;
-            case Param::LfoInverted: engine->getLfo().setInvert (v); break;
-            case Param::VcoModulation: slot = v; OscillatorSection::setVcoModulation (s); break;
-            case Param::VcoModSnap: slot = v; OscillatorSection::setVcoModulation (s); break;
-            case Param::VcoPwm: slot = v < 0.25 ? 4.0 * v * v : v; break;
-            case Param::VcoRange: OscillatorSection::setRange (s, v); break;
-            case Param::SubOscMode: OscillatorSection::setSubOscMode (s, v); break;
-            case Param::VcfResonance: s.resonance = std::pow (2.0, v) - 1.0; break;
-            case Param::VcfEnvelope: slot = v; VoiceFilter::setFilterEnvelopeAmount (s, v); break;
-            case Param::VcfEnvelopeRange: slot = v; VoiceFilter::setFilterEnvelopeAmount (s, s.params[Param::VcfEnvelope]); break;
-            case Param::VcfModulation: slot = (std::pow (20.0, v) - 1.0) / 19.0 * 0.5; break;
-            case Param::VcfVolumeComp: s.volumeCompensation = v > 0.5; break;
-            case Param::Attack: s.attack = 0.1 * v + 0.9 * cube (v); break;
-            case Param::Decay: s.decay = 0.1 * v + 0.9 * cube (v); break;
-            case Param::Sustain: s.sustain = v; break;
-            case Param::Release: s.release = 0.9 * square (v) + 0.1 * cube (v); slot = v; break;
-            case Param::Poly: engine->getVoices().setVoiceCount (v > 0.0 ? 6 : 1); slot = v; break;
-            default: slot = v; break;
-        }
-    }
+    void set (int index, double v) { engine->setParameter (index, v); }
 
     std::vector<double> render (int numSamples)
     {
