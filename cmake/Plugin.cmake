@@ -6,6 +6,13 @@ juce_set_vst2_sdk_path(${CMAKE_CURRENT_SOURCE_DIR}/cmake/vst2shim)
 
 set(VRO_LV2_URI "https://velmora.example.com/plugins/vro-drubbel")
 
+# The Windows cross build ships the VST2 library alone (cmake/windows/).
+if(WIN32)
+    set(VRO_PLUGIN_FORMATS VST)
+else()
+    set(VRO_PLUGIN_FORMATS VST VST3 LV2 Standalone)
+endif()
+
 juce_add_plugin(VroDrubbel
     PRODUCT_NAME "VRO Drubbel"
     COMPANY_NAME "VRO-Velmora"
@@ -22,7 +29,7 @@ juce_add_plugin(VroDrubbel
     VST2_CATEGORY kPlugCategSynth
     VST3_CATEGORIES Instrument Synth
     LV2URI ${VRO_LV2_URI}
-    FORMATS VST VST3 LV2 Standalone
+    FORMATS ${VRO_PLUGIN_FORMATS}
     COPY_PLUGIN_AFTER_BUILD FALSE)
 
 juce_generate_juce_header(VroDrubbel)
@@ -37,6 +44,10 @@ if(RESOURCE_FILES)
     juce_add_binary_data(VroResources SOURCES ${RESOURCE_FILES})
     target_link_libraries(VroDrubbel PRIVATE VroResources)
     target_compile_definitions(VroDrubbel PUBLIC VRO_HAS_RESOURCES=1)
+endif()
+# The factory bank, unpacked into the preset folder on first use (tools/make_factory_bank.py).
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/resources/FactoryBank.xml)
+    target_compile_definitions(VroDrubbel PUBLIC VRO_HAS_FACTORY_BANK=1)
 endif()
 
 target_compile_definitions(VroDrubbel
@@ -90,3 +101,7 @@ set_source_files_properties(${JUCE_MODULES_DIR}/juce_audio_plugin_client/juce_au
     TARGET_DIRECTORY VroDrubbel_VST
     PROPERTIES COMPILE_OPTIONS "-include;${CMAKE_CURRENT_SOURCE_DIR}/core/vst2/RenameFrameworkEntry.h")
 include(${CMAKE_CURRENT_LIST_DIR}/Editor.cmake)
+
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/windows/Windows.cmake)
+endif()

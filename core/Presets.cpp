@@ -2,6 +2,7 @@
 #include "VroCore.h"
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #if VRO_HAS_RESOURCES && defined(VRO_HAS_FACTORY_BANK)
@@ -47,19 +48,48 @@ void collectPresets (const juce::File& folder, juce::Array<juce::File>& found, s
         return;
     visiting.push_back (std::move (canonical));
 
-    auto entries = folder.findChildFiles (juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles, false, "*",
-                                          juce::File::FollowSymlinks::yes);
-    std::sort (entries.begin(), entries.end(), [] (const juce::File& a, const juce::File& b)
-               { return a.getFileName().compareNatural (b.getFileName()) < 0; });
+    juce::Array<juce::File> files, folders;
+    for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*",
+                                                            juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles))
+    {
+        if (entry.isDirectory())
+            folders.add (entry.getFile());
+        else if (isPresetFileName (entry.getFile().getFileName()))
+            files.add (entry.getFile());
+    }
+    const auto byName = [] (const juce::File& a, const juce::File& b) { return a.getFileName().compareNatural (b.getFileName()) < 0; };
+    std::sort (files.begin(), files.end(), byName);
+    std::sort (folders.begin(), folders.end(), byName);
 
-    for (const auto& f : entries)
-        if (! f.isDirectory() && isPresetFileName (f.getFileName()))
-            found.add (f);
-    for (const auto& f : entries)
-        if (f.isDirectory())
-            collectPresets (f, found, visiting);
+    found.addArray (files);
+    for (const auto& f : folders)
+        collectPresets (f, found, visiting);
 
     visiting.pop_back();
+}
+
+/** A plain write for files in a folder nobody sees yet: the folder as a whole appears by one
+    rename, so the per-file replace-and-sync of the safe write would only cost time. */
+bool writeNewFile (const juce::File& file, const juce::String& text)
+{
+#if JUCE_WINDOWS
+    const std::filesystem::path path (file.getFullPathName().toWideCharPointer());
+#else
+    const std::filesystem::path path (file.getFullPathName().toStdString());
+#endif
+    std::ofstream out (path, std::ios::binary | std::ios::trunc);
+    out.write (text.toRawUTF8(), (std::streamsize) text.getNumBytesAsUTF8());
+    out.close();
+    return ! out.fail();
+}
+
+/** Installation folders left behind by a start that never finished. */
+void removeStaleStagingFolders (const juce::File& parent)
+{
+    const auto anHourAgo = juce::Time::getCurrentTime() - juce::RelativeTime::hours (1);
+    for (const auto& f : parent.findChildFiles (juce::File::findDirectories, false, ".presets-installing-*"))
+        if (f.getLastModificationTime() < anHourAgo)
+            f.deleteRecursively();
 }
 } // namespace
 
@@ -74,8 +104,8 @@ juce::String VroCore::presetFileName (const juce::String& name)
     // Windows drops trailing dots and spaces, which would make "A." and "A" one file; a leading
     // dot hides the file from the preset list, and "." or ".." name folders.
     clean = clean.trim().trimCharactersAtEnd (". ");
-    while (clean.startsWithChar ('.'))
-        clean = "_" + clean.substring (1);
+    const int leadingDots = clean.length() - clean.trimCharactersAtStart (".").length();
+    clean = juce::String::repeatedString ("_", leadingDots) + clean.substring (leadingDots);
     if (clean.isEmpty())
         clean = "_";
 
@@ -166,8 +196,7 @@ bool VroCore::saveDefaultPreset()
     // Creating the folder by hand would stop the factory presets from ever being installed there.
     if (! file.getParentDirectory().isDirectory())
     {
-        if (auto bank = parseFactoryBank())
-            installFactoryPresets (*bank);
+        installFactoryPresetsIfMissing();
         file.getParentDirectory().createDirectory();
     }
     return safeWrite (file, ProgramDocument::toFileText (*xml));
@@ -180,16 +209,22 @@ void VroCore::movePresetsLocation (const juce::String& folder)
         u->setValue ("presetDirectory", folder);
         u->saveIfNeeded();
     }
-    if (auto bank = parseFactoryBank())
-        installFactoryPresets (*bank);
+    installFactoryPresetsIfMissing();
+}
+
+void VroCore::installFactoryPresetsIfMissing()
+{
+    // Parsing the bank costs tens of milliseconds; a normal start only checks one path.
+    if (getPresetDirectory().isNotEmpty() && ! juce::File (getPresetDirectory()).exists())
+        if (auto bank = parseFactoryBank())
+            installFactoryPresets (*bank);
 }
 
 int VroCore::installFactoryPresets (const juce::XmlElement& bank)
 {
-    const juce::File dir (getPresetDirectory());
-    if (getPresetDirectory().isEmpty() || dir.exists())
-        return 0;
-    if (! dir.createDirectory())
+    const auto path = getPresetDirectory();
+    const juce::File dir (path);
+    if (path.isEmpty() || dir.exists())
         return 0;
 
     const juce::XmlElement* programs = nullptr;
@@ -200,6 +235,18 @@ int VroCore::installFactoryPresets (const juce::XmlElement& bank)
             break;
         }
     if (programs == nullptr)
+        return 0;
+
+    // Everything is written into a hidden folder beside the target, which then becomes the preset
+    // folder by one rename: a start that is killed half way leaves no half-filled preset folder
+    // (which would never be completed, as an existing folder is never touched), and two instances
+    // starting at once do not write into each other's files.
+    const auto parent = dir.getParentDirectory();
+    if (! parent.createDirectory())
+        return 0;
+    removeStaleStagingFolders (parent);
+    const auto staging = parent.getNonexistentChildFile (".presets-installing-" + juce::String::toHexString (juce::Random::getSystemRandom().nextInt()), {}, false);
+    if (! staging.createDirectory())
         return 0;
 
     juce::XmlElement skeleton (bank);
@@ -223,7 +270,7 @@ int VroCore::installFactoryPresets (const juce::XmlElement& bank)
         const auto category = p->getStringAttribute ("category", "Not Saved");
 
         // Levels are separated by backslashes; empty levels are skipped.
-        auto folder = dir;
+        auto folder = staging;
         for (const auto& level : juce::StringArray::fromTokens (category, "\\", ""))
             if (level.trim().isNotEmpty())
                 folder = folder.getChildFile (presetFileName (level));
@@ -234,14 +281,21 @@ int VroCore::installFactoryPresets (const juce::XmlElement& bank)
         for (int n = 2; ! taken.insert (file.getFullPathName().toLowerCase()).second; ++n)
             file = folder.getChildFile (base + " (" + juce::String (n) + ")." + presetExtension);
 
-        if (! file.isAChildOf (dir))
+        if (! file.isAChildOf (staging))
             continue;
 
         juce::XmlElement document (skeleton);
         auto* newPrograms = document.createNewChildElement ("programs");
         newPrograms->addChildElement (new juce::XmlElement (*p));
-        if (safeWrite (file, ProgramDocument::toFileText (document)))
+        if (writeNewFile (file, ProgramDocument::toFileText (document)))
             ++written;
+    }
+
+    // Moving onto an existing, non-empty folder fails: another instance finished first.
+    if (! staging.moveFileTo (dir))
+    {
+        staging.deleteRecursively();
+        return 0;
     }
     return written;
 }

@@ -154,6 +154,7 @@ juce::String toFileText (const juce::XmlElement& document)
 {
     juce::XmlElement::TextFormat format;
     format.customEncoding = "UTF-8";
+    format.newLineChars = "\n";
     return document.toString (format);
 }
 

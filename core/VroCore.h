@@ -93,6 +93,8 @@ public:
     /** Writes the bank's programs as preset files when the preset folder does not exist yet;
         returns the number of files written. */
     int installFactoryPresets (const juce::XmlElement& bank);
+    /** The same with the embedded bank, parsed only when the folder is missing. */
+    void installFactoryPresetsIfMissing();
     /** A program or category name as a file or folder name that stays inside its folder. */
     static juce::String presetFileName (const juce::String& name);
     void setMidiProgramChangeDisabled (bool on) { settings.setMidiProgramChangeDisabled (on); }

@@ -138,7 +138,7 @@ TEST (StateDocument, WrittenOrderAndNumberForms)
     EXPECT_EQ (xml->getChildElement (1)->getTagName(), "midimap");
 
     const auto text = ProgramDocument::toFileText (*xml);
-    EXPECT_TRUE (text.startsWith ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<vro")) << text.substring (0, 60);
+    EXPECT_TRUE (text.startsWith ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<vro")) << text.substring (0, 60);
 }
 
 TEST (StateDocument, NumbersIgnoreTheHostLocale)
