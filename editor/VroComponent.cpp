@@ -143,7 +143,9 @@ juce::Label* VroComponent::createLabel (int x, int y, int width, int height, juc
 VroComponent::VroComponent (VroCore& vroCore)
     : juce::AudioProcessorEditor (vroCore), core (vroCore)
 {
-    const auto background = VroImages::get (Img::backgroundLight);
+    backgroundLight = VroImages::get (Img::backgroundLight);
+    backgroundDark = VroImages::get (Img::backgroundDark);
+    const auto& background = backgroundLight;
     const auto knob50 = VroImages::get (Img::knobStrip50);
     const auto knob4 = VroImages::get (Img::knobStrip4);
     const auto lever3 = VroImages::get (Img::switchVertical3);
@@ -323,7 +325,7 @@ VroComponent::~VroComponent()
 void VroComponent::paint (juce::Graphics& g)
 {
     g.fillAll (juce::Colour::greyLevel (1.0f));
-    g.drawImageAt (VroImages::get (backgroundColourType == 1 ? Img::backgroundDark : Img::backgroundLight), 0, 0);
+    g.drawImageAt (backgroundColourType == 1 ? backgroundDark : backgroundLight, 0, 0);
 }
 
 void VroComponent::changeListenerCallback (juce::ChangeBroadcaster*)

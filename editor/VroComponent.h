@@ -81,6 +81,9 @@ private:
     std::unique_ptr<LogoPanel> aboutPanel;
     std::vector<std::unique_ptr<juce::Component>> children; // in the order they were added
     int backgroundColourType = 0;
+    // The framework's image cache drops an image nobody else holds after a few seconds; holding
+    // both skins keeps a repaint after a quiet spell from decoding the panel again.
+    juce::Image backgroundLight, backgroundDark;
 
     VroInfoLabel* infoLabel = nullptr;
     juce::Label *fineTuneLabel = nullptr, *lfoRateLabel = nullptr, *tempoLabel = nullptr, *stepsLabel = nullptr,

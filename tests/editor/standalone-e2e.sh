@@ -21,25 +21,32 @@ pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 
 window=$(timeout 30 xdotool search --sync --onlyvisible --name "VRO Drubbel" | head -n 1)
-sleep 2
 eval "$(xdotool getwindowgeometry --shell "$window")"
-# The editor fills the bottom of the window; a notice bar may sit above it.
+# The editor fills the bottom of the window; a title and a notice bar may sit above it.
 left=$((X + (WIDTH - 1062) / 2))
 top=$((Y + HEIGHT - 517))
 
-pixel() { convert "$1" -crop "1x1+$2+$3" -format '%[fx:int(255*luminance)]' info:; }
+# Brightness of the panel's bottom margin in a fresh screenshot.
+panel() {
+    import -window root "$out/$1"
+    convert "$out/$1" -crop "1x1+$((left + 500))+$((top + 505))" -format '%[fx:int(255*luminance)]' info:
+}
 
-import -window root "$out/standalone-before.png"
-before=$(pixel "$out/standalone-before.png" $((left + 500)) $((top + 505)))
+# Waits (up to 20 s) until the panel brightness passes the test in $2.
+wait_for() {
+    for _ in $(seq 40); do
+        value=$(panel "$1")
+        if [ "$value" "$2" "$3" ]; then
+            echo "$value"
+            return 0
+        fi
+        sleep 0.5
+    done
+    echo "$value"
+    return 1
+}
 
+before=$(wait_for standalone-before.png -gt 150) || { echo "light panel never shown ($before)"; exit 1; }
 xdotool mousemove $((left + 50)) $((top + 20)) click 1
-sleep 1
-import -window root "$out/standalone-after.png"
-after=$(pixel "$out/standalone-after.png" $((left + 500)) $((top + 505)))
-
+after=$(wait_for standalone-after.png -lt 100) || { echo "logo click did not switch to the dark skin ($after)"; exit 1; }
 echo "panel brightness before $before, after the logo click $after"
-kill $pid
-wait $pid 2>/dev/null || true
-trap - EXIT
-# Light panel first, dark after the click.
-[ "$before" -gt 150 ] && [ "$after" -lt 100 ]
