@@ -60,14 +60,14 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
     {
         auto* outL = buffer.getWritePointer (0);
         auto* outR = buffer.getWritePointer (1);
-        for (int i = 0; i < numSamples; ++i)
+        // Events due at a sample are handled before it renders; between events the engine
+        // renders whole stretches.
+        for (int i = 0; i < numSamples;)
         {
             handleMidiEvents (it, end, i);
-            double left = 0.0, right = 0.0;
-            engine->renderSample (left, right);
-            outL[i] = (float) left;
-            outR[i] = (float) right;
-            midiOut->samplePosition += 1;
+            const int next = it != end ? juce::jlimit (i + 1, numSamples, (*it).samplePosition) : numSamples;
+            engine->renderSamples (outL, outR, i, next);
+            i = next;
         }
     }
 

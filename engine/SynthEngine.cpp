@@ -4,6 +4,7 @@
 
 SynthEngine::SynthEngine (float rate, MidiOutCollector& midiOut)
     : sampleRate (rate),
+      midiOutput (midiOut),
       settings (rate > 0.0f ? rate : 44100.0f),
       lfo (rate > 0.0f ? rate : 44100.0f, settings),
       router (rate > 0.0f ? rate : 44100.0f, settings, lfo, midiOut)
@@ -51,6 +52,18 @@ void SynthEngine::renderSample (double& left, double& right) noexcept
     left = outputBlocker.process (left);
     left *= s.volumeSmoother.tick (p[Param::Volume]);
     right = left;
+}
+
+void SynthEngine::renderSamples (float* left, float* right, int from, int to) noexcept
+{
+    for (int i = from; i < to; ++i)
+    {
+        double l = 0.0, r = 0.0;
+        renderSample (l, r);
+        left[i] = (float) l;
+        right[i] = (float) r;
+        midiOutput.samplePosition += 1;
+    }
 }
 
 void SynthEngine::noteOn (int note, double velocity) noexcept

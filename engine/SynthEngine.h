@@ -25,6 +25,10 @@ public:
     void setSampleRate (float rate) noexcept;
     void renderSample (double& left, double& right) noexcept;
 
+    /** Renders samples [from, to) of a block with no MIDI event due in between, narrowing each to
+        float and advancing the collector's sample position as block processing does per sample. */
+    void renderSamples (float* left, float* right, int from, int to) noexcept;
+
     void noteOn (int note, double velocity) noexcept;
     void noteOff (int note) noexcept;
     void allNotesOff() noexcept;
@@ -59,6 +63,7 @@ public:
 
 private:
     float sampleRate;
+    MidiOutCollector& midiOutput;
     DcBlocker outputBlocker { 0.0015f };
     EngineSettings settings;
     Lfo lfo;
