@@ -30,3 +30,7 @@ target_link_libraries(plugin_host_tests PRIVATE
     juce::juce_recommended_config_flags)
 add_dependencies(plugin_host_tests VroDrubbel_VST VroDrubbel_VST3 VroDrubbel_LV2)
 gtest_discover_tests(plugin_host_tests DISCOVERY_TIMEOUT 120)
+
+# The renderer's pattern export goes through the editor's MIDI writer.
+add_test(NAME drubbel_render_export_pattern
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/core/export-pattern.sh $<TARGET_FILE:drubbel-render>)

@@ -1,5 +1,6 @@
 // drubbel-render: plays a MIDI file through VRO Drubbel offline and writes the audio as WAV.
 #include "RenderSession.h"
+#include "sequencer/MidiPatternExport.h"
 
 #include <cstdio>
 #include <map>
@@ -8,7 +9,9 @@ namespace
 {
 const char* const usage =
     "usage: drubbel-render --midi IN.mid --out OUT.wav [--preset FILE.drubbel] [--param INDEX=VALUE]...\n"
-    "                      [--sample-rate HZ] [--block-size N] [--tail SECONDS] [--tempo BPM] [--midi-out OUT.mid]\n";
+    "                      [--sample-rate HZ] [--block-size N] [--tail SECONDS] [--tempo BPM] [--midi-out OUT.mid]\n"
+    "                      [--export-pattern OUT.mid]\n"
+    "       drubbel-render --export-pattern OUT.mid [--preset FILE.drubbel] [--param INDEX=VALUE]...\n";
 
 struct UsageError
 {
@@ -35,7 +38,7 @@ int parseInteger (const juce::String& option, const juce::String& text)
 
 struct Options
 {
-    juce::File midiIn, out, preset, midiOut;
+    juce::File midiIn, out, preset, midiOut, exportPattern;
     std::vector<std::pair<int, float>> params;
     double sampleRate = 44100.0, tail = 1.0, tempo = 120.0;
     int blockSize = 512;
@@ -59,6 +62,7 @@ Options parseArguments (const juce::StringArray& args)
         else if (a == "--out")          o.out = cwd.getChildFile (value());
         else if (a == "--preset")       o.preset = cwd.getChildFile (value());
         else if (a == "--midi-out")     o.midiOut = cwd.getChildFile (value());
+        else if (a == "--export-pattern") o.exportPattern = cwd.getChildFile (value());
         else if (a == "--sample-rate")  o.sampleRate = parseNumber (a, value());
         else if (a == "--block-size")   o.blockSize = parseInteger (a, value());
         else if (a == "--tail")         o.tail = parseNumber (a, value());
@@ -79,9 +83,11 @@ Options parseArguments (const juce::StringArray& args)
             throw UsageError { a + ": unknown option" };
     }
 
-    if (o.midiIn == juce::File())
+    // The pattern export alone needs no render.
+    const bool renders = o.exportPattern == juce::File() || o.midiIn != juce::File() || o.out != juce::File();
+    if (renders && o.midiIn == juce::File())
         throw UsageError { "--midi: required option missing" };
-    if (o.out == juce::File())
+    if (renders && o.out == juce::File())
         throw UsageError { "--out: required option missing" };
     if (! (o.sampleRate > 0.0) || o.sampleRate > 1.0e6)
         throw UsageError { "--sample-rate: must be above 0 (and at most 1000000)" };
@@ -117,7 +123,7 @@ int run (const juce::StringArray& args)
     std::vector<TimedMidi> events;
     double lastSeconds = 0.0;
     juce::String error;
-    if (! readMidiFileEvents (o.midiIn, o.sampleRate, events, lastSeconds, error))
+    if (o.midiIn != juce::File() && ! readMidiFileEvents (o.midiIn, o.sampleRate, events, lastSeconds, error))
     {
         std::fprintf (stderr, "drubbel-render: %s: %s\n", o.midiIn.getFullPathName().toRawUTF8(), error.toRawUTF8());
         return 2;
@@ -137,6 +143,14 @@ int run (const juce::StringArray& args)
         processor.loadPresetFile (o.preset, true, false);
     for (const auto& [index, value] : o.params)
         processor.setParameter (index, value);
+
+    if (o.exportPattern != juce::File() && ! writeMidiFileTo (processor.getPattern(), processor.getEngine().getClock(), o.exportPattern))
+    {
+        std::fprintf (stderr, "drubbel-render: %s: cannot write file\n", o.exportPattern.getFullPathName().toRawUTF8());
+        return 2;
+    }
+    if (o.midiIn == juce::File())
+        return 0;
 
     const int total = (int) std::llround (lastSeconds * o.sampleRate) + (int) std::llround (o.tail * o.sampleRate);
     RenderSession session (processor, o.sampleRate, o.blockSize, o.tempo);
