@@ -1,7 +1,22 @@
 #include "PresetComponent.h"
+#include "PresetDialogs.h"
 #include "VroButton.h"
 #include "VroCore.h"
 #include "VroLookAndFeel.h"
+#include "sequencer/MenuLauncher.h"
+
+namespace
+{
+const juce::String presetPattern = "*.drubbel";
+
+int indexOfPath (const juce::Array<juce::File>& list, const juce::String& path)
+{
+    for (int k = 0; k < list.size(); ++k)
+        if (list[k].getFullPathName().equalsIgnoreCase (path))
+            return k;
+    return -1;
+}
+} // namespace
 
 PresetChooser::PresetChooser (VroCore& processor) : core (processor) {}
 
@@ -26,6 +41,94 @@ void PresetChooser::paint (juce::Graphics& g)
     g.drawText (displayedName, getLocalBounds(), juce::Justification::centred, false);
 }
 
+juce::PopupMenu PresetChooser::buildPresetMenu()
+{
+    idToPath.clear();
+    itemCount = 0;
+    const auto list = core.presetList();
+    const int current = indexOfPath (list, core.getProgram().path);
+    currentPresetPath = current >= 0 ? list[current].getFullPathName() : juce::String();
+
+    juce::PopupMenu menu;
+    menu.addItem (savePresetId, "Save Preset...");
+    menu.addItem (loadPresetId, "Load Preset...");
+    menu.addItem (moveLocationId, "Move Presets Location...");
+    menu.addItem (setDefaultId, "Set as Default Preset");
+    menu.addItem (loadDefaultId, "Load Default Preset");
+    menu.addItem (programChangeId, "Disable MIDI Prg Change", true, core.isMidiProgramChangeDisabled());
+    menu.addSeparator();
+    menu.addItem (showFolderId, "Show Presets Folder...");
+    menu.addSeparator();
+    addPresetFolder (menu, juce::File (core.getPresetDirectory()));
+    return menu;
+}
+
+void PresetChooser::addPresetFolder (juce::PopupMenu& menu, const juce::File& folder)
+{
+    if (itemCount >= maxPresetItems)
+        return;
+
+    for (const auto& sub : folder.findChildFiles (juce::File::findDirectories, false, "*"))
+    {
+        juce::PopupMenu submenu;
+        for (const auto& file : sub.findChildFiles (juce::File::findFiles, false, presetPattern))
+        {
+            const int id = firstPresetId + itemCount++;
+            submenu.addItem (id, file.getFileNameWithoutExtension());
+            idToPath[id] = file.getFullPathName();
+        }
+        addPresetFolder (submenu, sub);
+
+        // A plain prefix test: "Bass" also ticks for a preset in a sibling "Bass Leads".
+        const auto folderPath = sub.getFullPathName();
+        const bool ticked = currentPresetPath.isNotEmpty() && currentPresetPath.startsWith (folderPath);
+        menu.addSubMenu (sub.getFileName(), submenu, submenu.getNumItems() > 0, nullptr, ticked);
+    }
+}
+
+void PresetChooser::runMenuItem (int id)
+{
+    if (id == 0)
+        return;
+
+    juce::Component::SafePointer<PresetChooser> self (this);
+    auto refresh = [self]
+    {
+        if (self != nullptr)
+            self->refreshName();
+    };
+
+    switch (id)
+    {
+        case savePresetId:    PresetDialogs::openSavePresetDialog (core, refresh); break;
+        case loadPresetId:    PresetDialogs::openLoadPresetDialog (core, false, refresh); break;
+        case moveLocationId:  PresetDialogs::openMovePresetsDialog (core, refresh); break;
+        case setDefaultId:    core.saveDefaultPreset(); break;
+        case loadDefaultId:   core.loadDefaultPreset(); break;
+        case programChangeId: core.setMidiProgramChangeDisabled (! core.isMidiProgramChangeDisabled()); break;
+        case showFolderId:    PresetDialogs::showPresetsFolder (core); break;
+        default:
+        {
+            const auto it = idToPath.find (id);
+            if (it != idToPath.end())
+                core.loadPresetFile (juce::File (it->second), true, false);
+            break;
+        }
+    }
+    refreshName();
+}
+
+void PresetChooser::mouseDown (const juce::MouseEvent&)
+{
+    juce::Component::SafePointer<PresetChooser> self (this);
+    MenuLauncher::show (buildPresetMenu(), juce::PopupMenu::Options().withTargetComponent (this).withMinimumWidth (getWidth()),
+                        [self] (int id)
+                        {
+                            if (self != nullptr)
+                                self->runMenuItem (id);
+                        });
+}
+
 //==============================================================================
 VroArrowButton::VroArrowButton (bool left) : juce::Button ("no name"), pointsLeft (left)
 {
@@ -33,7 +136,10 @@ VroArrowButton::VroArrowButton (bool left) : juce::Button ("no name"), pointsLef
     setWantsKeyboardFocus (false);
 }
 
-VroArrowButton::~VroArrowButton() = default;
+VroArrowButton::~VroArrowButton()
+{
+    stopTimer();
+}
 
 void VroArrowButton::clicked()
 {
@@ -51,7 +157,7 @@ void VroArrowButton::timerCallback()
 void VroArrowButton::paintButton (juce::Graphics& g, bool, bool)
 {
     const float w = (float) getWidth(), h = (float) getHeight();
-    // Reaches past the inner edge so only the outer corners show rounded.
+    // Reaches past the inner edge so only the outer corners show rounded: arrows and name read as one bar.
     const juce::Rectangle<float> r (pointsLeft ? 0.5f : -4.5f, 0.5f, w + 4.0f, h - 1.0f);
     g.setColour (findColour (VroColourIds::presetArrowFill));
     g.fillRoundedRectangle (r, 5.0f);
@@ -92,20 +198,16 @@ void PresetComponent::layOut (int x, int y, int width, int height)
     chooser->setBounds (arrowWidth - 1, 0, width - 2 * arrowWidth + 2, height);
 }
 
-void PresetComponent::buttonClicked (juce::Button* b)
+void PresetComponent::loadNeighbourPreset (int delta)
 {
     const auto list = core.presetList();
-    const auto path = core.getProgram().path;
-    int i = -1;
-    for (int k = 0; k < list.size(); ++k)
-        if (list[k].getFullPathName().equalsIgnoreCase (path))
-        {
-            i = k;
-            break;
-        }
-
-    const int target = i + (b == nextButton.get() ? 1 : -1);
+    const int target = indexOfPath (list, core.getProgram().path) + delta;
     if (juce::isPositiveAndBelow (target, list.size()))
         core.loadPresetFile (list[target], true, false);
+}
+
+void PresetComponent::buttonClicked (juce::Button* b)
+{
+    loadNeighbourPreset (b == nextButton.get() ? 1 : -1);
     chooser->refreshName();
 }

@@ -1,5 +1,6 @@
 #include "VroLoadSequencerPreset.h"
 #include "VroCore.h"
+#include "presets/PresetDialogs.h"
 
 VroLoadSequencerPreset::VroLoadSequencerPreset (const juce::Image& ledImage, VroCore& processor)
     : ImageToggleButton ({}, ledImage, false, true, 58), core (processor)
@@ -9,6 +10,5 @@ VroLoadSequencerPreset::VroLoadSequencerPreset (const juce::Image& ledImage, Vro
 void VroLoadSequencerPreset::clicked()
 {
     ImageToggleButton::clicked();
-    // The load dialog belongs to the preset interface, which is not part of this build yet.
-    juce::ignoreUnused (core);
+    PresetDialogs::openLoadPresetDialog (core, true);
 }

@@ -4,7 +4,7 @@
 
 class VroCore;
 
-/** The LED button that loads only the step pattern of a preset file. */
+/** The LED button that loads only the step pattern of a chosen preset file. */
 class VroLoadSequencerPreset : public ImageToggleButton
 {
 public:
