@@ -34,3 +34,8 @@ gtest_discover_tests(plugin_host_tests DISCOVERY_TIMEOUT 120)
 # The renderer's pattern export goes through the editor's MIDI writer.
 add_test(NAME drubbel_render_export_pattern
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/core/export-pattern.sh $<TARGET_FILE:drubbel-render>)
+
+# The renderer's command line as users run it.
+add_test(NAME drubbel_render_cli
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/render_cli_test.sh $<TARGET_FILE:drubbel-render>
+            ${PROJECT_SOURCE_DIR}/resources/demo/demo.mid)
