@@ -120,8 +120,9 @@ def pattern(text, length=0.5, velocity=0.6):
          C Eb G Bb    notes; ' raises and , lowers an octave (C' is the octave above the root)
          -            a rest (the step pauses)
          x            a step for the arpeggiator, which plays the held notes itself
-       suffixes: > accent, ? ghost, ~ slide into the note, ^ keep the envelopes running,
-                 _ tied into the next step, . short."""
+       suffixes: > accent, ? ghost, ~ slide into the note (the note before is tied into it and
+                 the envelopes keep running, as on the classic bass line machines),
+                 ^ keep the envelopes running, _ tied into the next step, . short."""
     steps = []
     for token in text.split():
         if token == "-":
@@ -138,6 +139,9 @@ def pattern(text, length=0.5, velocity=0.6):
                 s.velocity = 0.3
             elif mark == "~":
                 s.slide = True
+                s.slide_adsr = True
+                if steps and not steps[-1].pause:
+                    steps[-1].length = 1.0
             elif mark == "^":
                 s.slide_adsr = True
             elif mark == "_":
@@ -188,6 +192,12 @@ CHORD_LINES = [
     pattern("C_ - C - G,_ - G, - Ab,_ - Ab, - Bb,_ - Bb, -", length=1.0),
 ]
 DEFAULT_LINE = pattern(repeat("C", 16), length=0.5)
+# Programs that keep their envelopes running between overlapping notes do so between steps too:
+# their lines are tied throughout and never rest, or the first released step would end the phrase.
+LEGATO_LINES = [
+    pattern("C_ Eb_ G_ Bb_ G_ Eb_ F_ G_ C'_ Bb_ G_ F_ Eb_ D_ Bb,_ C_"),
+    pattern("C,_ C,_ G,_ Bb,_ C_ C_ Bb,_ G,_ F,_ F,_ G,_ Bb,_ C_ Bb,_ G,_ Eb,_"),
+]
 
 # Gates and accents for the arpeggiator (it plays the held notes; the steps shape them).
 ARP_RHYTHMS = {
@@ -308,7 +318,7 @@ def build():
     # ---------------------------------------------------------------- Bass
     # Acid: the amplifier is a plain gate, the filter envelope does the talking; accents open the
     # filter through velocity, and overlapping notes glide.
-    acid = dict(range=-12, vca="gate", adsr="legato", a=0.0, s=0.0, r=0.05, env_full=True, keytrack=0.4,
+    acid = dict(range=-12, vca="gate", adsr="retrig", a=0.0, s=0.0, r=0.05, env_full=True, keytrack=0.4,
                 vel_env=0.25, glide=0.3, glide_mode="legato", vel_vol=0.2, wheel=0.0)
     bank.add("Bass\\Acid", acid, [
         ("Classic Squelch", dict(cutoff=180, res=0.78, env=0.62, d=0.32, line=ACID_LINES[0])),
@@ -347,10 +357,11 @@ def build():
         ("Subway", dict(sub_mode="pulse", range=0, cutoff=150, saw=0.0)),
         ("Soft Floor", dict(a=0.06, r=0.3, cutoff=100)),
         ("Gliding Sub", dict(glide=0.4, glide_mode="legato", adsr="legato")),
-        ("Warm Cushion", dict(saw=0.35, cutoff=220, res=0.1, vol_comp=True)),
+        ("Warm Cushion", dict(saw=0.35, cutoff=300, res=0.1, vol_comp=True, a=0.08, s=1.0, r=0.4)),
         ("808ish", dict(d=0.55, s=0.0, r=0.35, env=0.2, glide=0.3, glide_mode="always")),
-        ("Sine Wave Club", dict(saw=0.0, cutoff=90, keytrack=1.0, res=0.05)),
-        ("Pressure Drop", dict(vco_mod=0.14, lfo_wave="tri", lfo_hz=0.3, cutoff=130)),
+        ("Sine Wave Club", dict(saw=0.0, range=0, cutoff=90, keytrack=1.0, res=0.05)),
+        ("Pressure Drop", dict(vco_mod=0.3, lfo_wave="tri", lfo_hz=0.5, lfo_trigger=True, lfo_invert=True, cutoff=130,
+                               d=0.6, s=0.3)),
     ])
 
     # Analog: saw and sub through a moderate filter envelope, the everyday synth bass.
@@ -417,7 +428,7 @@ def build():
         ("Everyday Lead", dict(line=LEAD_LINES[0])),
         ("Bright Saw", dict(cutoff=4200, res=0.15, line=LEAD_LINES[1])),
         ("Square Lead", dict(saw=0.0, pulse=1.0, cutoff=3000, line=LEAD_LINES[2])),
-        ("Octave Stack", dict(sub=0.6, sub_mode="square1", cutoff=2800, line=LEAD_LINES[0])),
+        ("Octave Stack", dict(sub=0.6, sub_mode="square1", pulse=0.3, cutoff=1800, res=0.35, line=LEAD_LINES[0])),
         ("Whistle", dict(saw=0.0, pulse=0.6, cutoff=900, res=0.6, keytrack=1.0, vco_mod=0.09, lfo_hz=5.2,
                          line=LEAD_LINES[1])),
         ("Brassy Lead", dict(a=0.06, env=0.55, cutoff=900, d=0.4, s=0.6, line=LEAD_LINES[2])),
@@ -432,15 +443,16 @@ def build():
 
     mono = dict(lead)
     bank.add("Lead\\Mono", mono, [
-        ("Solo Saw", dict(cutoff=3200, res=0.18, d=0.55, line=LEAD_LINES[0])),
+        ("Solo Saw", dict(cutoff=1500, env=0.5, res=0.2, d=0.55, s=0.5, line=LEAD_LINES[0])),
         ("Solo Square", dict(saw=0.0, pulse=1.0, line=LEAD_LINES[1])),
-        ("Thick Solo", dict(pulse=0.8, sub=0.5, sub_mode="square1", cutoff=2000, line=LEAD_LINES[2])),
+        ("Thick Solo", dict(range=-12, pulse=0.8, sub=0.5, sub_mode="square1", cutoff=2000, line=LEAD_LINES[2])),
         ("Filter Solo", dict(cutoff=700, env=0.55, res=0.4, d=0.5, s=0.5, line=LEAD_LINES[0])),
         ("Bite", dict(cutoff=1200, env=0.6, d=0.2, s=0.55, res=0.35, vel_env=0.3, line=LEAD_LINES[1])),
         ("Mellow Mono", dict(cutoff=1100, res=0.1, env=0.15, a=0.04, line=LEAD_LINES[2])),
         ("Nasal", dict(saw=0.0, pulse=1.0, pwm=0.8, pwm_mode="manual", cutoff=1800, res=0.3, line=LEAD_LINES[0])),
-        ("Vibrato Lead", dict(vco_mod=0.1, lfo_hz=5.5, line=LEAD_LINES[1])),
-        ("Delayed Vibrato", dict(vco_mod=0.09, lfo_hz=5.0, lfo_trigger=True, lfo_wave="tri", line=LEAD_LINES[2])),
+        ("Vibrato Lead", dict(pulse=0.5, vco_mod=0.1, lfo_hz=5.5, cutoff=1800, res=0.3, line=LEAD_LINES[1])),
+        ("Wide Vibrato", dict(saw=0.0, pulse=1.0, vco_mod=0.16, lfo_hz=4.2, lfo_trigger=True, cutoff=2000,
+                              line=LEAD_LINES[2])),
         ("Hard Lead", dict(pulse=0.7, res=0.45, cutoff=3000, vol_comp=True, line=LEAD_LINES[0])),
         ("Legato Lead", dict(adsr="legato", line=LEAD_LINES[1])),
         ("High Solo", dict(transpose=12, cutoff=3500, res=0.2, line=LEAD_LINES[2])),
@@ -451,9 +463,10 @@ def build():
     glide = dict(lead, glide=0.35, glide_mode="legato", adsr="legato")
     bank.add("Lead\\Glide", glide, [
         ("Portamento Saw", dict(line=LEAD_LINES[0])),
-        ("Always Glide", dict(glide_mode="always", glide=0.3, line=LEAD_LINES[1])),
-        ("Slow Slide", dict(glide=0.5, line=LEAD_LINES[2])),
-        ("Linear Rise", dict(glide_linear=True, glide=0.35, glide_mode="always", line=LEAD_LINES[0])),
+        ("Always Glide", dict(glide_mode="always", glide=0.3, pulse=0.6, saw=0.6, cutoff=1900, line=LEAD_LINES[1])),
+        ("Slow Slide", dict(glide=0.5, env=0.5, d=0.6, s=0.4, cutoff=1000, line=LEAD_LINES[2])),
+        ("Linear Rise", dict(glide_linear=True, glide=0.35, glide_mode="always", range=-12, cutoff=900, res=0.4,
+                             line=LEAD_LINES[0])),
         ("Glide Square", dict(saw=0.0, pulse=1.0, line=LEAD_LINES[1])),
         ("Liquid", dict(cutoff=1300, res=0.55, keytrack=1.0, glide=0.4, line=LEAD_LINES[2])),
         ("Theremin-ish", dict(saw=0.0, pulse=0.5, cutoff=700, res=0.3, glide=0.55, glide_mode="always",
@@ -463,7 +476,7 @@ def build():
         ("Slide Guitar", dict(pulse=0.6, cutoff=1600, glide=0.42, glide_linear=True, vco_mod=0.06, lfo_hz=4.5,
                               line=LEAD_LINES[0])),
         ("Wet Glide", dict(res=0.65, cutoff=1100, keytrack=0.9, vol_comp=True, line=LEAD_LINES[1])),
-        ("Quick Slip", dict(glide=0.22, line=LEAD_LINES[2])),
+        ("Quick Slip", dict(glide=0.22, transpose=12, saw=0.5, pulse=0.7, cutoff=3000, line=LEAD_LINES[2])),
     ])
 
     pwm = dict(lead, saw=0.0, pulse=1.0, pwm=0.75, pwm_mode="lfo", lfo_hz=0.9, cutoff=2600, res=0.15)
@@ -474,9 +487,9 @@ def build():
         ("Thin Pulse", dict(pwm_mode="manual", pwm=0.95, cutoff=3200, line=LEAD_LINES[0])),
         ("Chorus Pulse", dict(lfo_hz=0.5, saw=0.5, line=LEAD_LINES[1])),
         ("Sync PWM", dict(lfo_sync="1/4", pwm=0.85, line=LEAD_LINES[2])),
-        ("Buzzy Reed", dict(pwm_mode="manual", pwm=0.88, res=0.35, cutoff=1500, line=LEAD_LINES[0])),
+        ("Buzzy Reed", dict(pwm_mode="manual", pwm=0.88, res=0.35, cutoff=900, range=-12, line=LEAD_LINES[0])),
         ("Hollow Flute", dict(pwm=0.4, cutoff=900, res=0.2, a=0.08, vco_mod=0.07, line=LEAD_LINES[1])),
-        ("PWM Sub Lead", dict(sub=0.6, sub_mode="square1", line=LEAD_LINES[2])),
+        ("PWM Sub Lead", dict(range=-12, sub=0.6, sub_mode="square1", line=LEAD_LINES[2])),
         ("Wavering", dict(lfo_wave="sh", lfo_hz=6.0, pwm=0.5, line=LEAD_LINES[0])),
     ])
 
@@ -503,7 +516,7 @@ def build():
     bank.add("Lead\\Soft", soft, [
         ("Soft Lead", dict(line=LEAD_LINES[0])),
         ("Flute", dict(saw=0.0, pulse=0.7, noise=0.06, cutoff=700, line=LEAD_LINES[1])),
-        ("Ocarina", dict(saw=0.0, pulse=0.6, pwm=0.3, pwm_mode="manual", cutoff=600, vco_mod=0.05,
+        ("Ocarina", dict(saw=0.0, pulse=0.6, pwm=0.3, pwm_mode="manual", cutoff=600, vco_mod=0.05, transpose=12,
                          line=LEAD_LINES[2])),
         ("Breathy", dict(noise=0.2, cutoff=900, line=LEAD_LINES[0])),
         ("Recorder", dict(saw=0.0, pulse=1.0, pwm=0.7, pwm_mode="manual", cutoff=1000, a=0.05, line=LEAD_LINES[1])),
@@ -560,7 +573,7 @@ def build():
         ("Soft Horns", dict(a=0.24, cutoff=350, env=0.38)),
         ("Bright Brass", dict(cutoff=700, env=0.6, res=0.2)),
         ("Brass Stab", dict(a=0.05, d=0.3, s=0.3, env=0.6)),
-        ("Synth Fanfare", dict(pulse=0.8, a=0.12, cutoff=600)),
+        ("Synth Fanfare", dict(pulse=0.8, a=0.08, env=0.7, cutoff=380, res=0.25, transpose=12)),
         ("Low Brass", dict(range=-12, sub=0.4, cutoff=300)),
         ("Swell Brass", dict(a=0.4, env=0.7, cutoff=250)),
         ("Eighties Brass", dict(pulse=0.6, pwm=0.4, pwm_mode="lfo", lfo_hz=0.8, cutoff=550)),
@@ -578,7 +591,7 @@ def build():
         ("Slow Strings", dict(a=0.6, r=0.65)),
         ("Pizzicato", dict(a=0.0, d=0.25, s=0.0, r=0.2, env=0.4, cutoff=1200)),
         ("Dark Strings", dict(cutoff=1000, res=0.15)),
-        ("Ensemble", dict(lfo_hz=6.5, vco_mod=0.07, pwm=0.8)),
+        ("Ensemble", dict(lfo_hz=6.5, vco_mod=0.07, pwm=0.8, cutoff=4500, a=0.5)),
         ("Tremolo Strings", dict(lfo_filter=0.15, lfo_hz=7.0, cutoff=1800)),
         ("Solina Dream", dict(saw=0.6, pulse=1.0, pwm=0.9, cutoff=2200, r=0.55)),
         ("Orchestra Hit", dict(a=0.0, d=0.32, s=0.0, r=0.35, env=0.55, cutoff=900, sub=0.5, sub_mode="square1")),
@@ -741,10 +754,11 @@ def build():
     perc = dict(range=0, saw=0.0, pulse=0.0, sub=0.0, noise=0.0, cutoff=60, res=0.0, env=0.0, keytrack=0.0,
                 vca="env", a=0.0, d=0.25, s=0.0, r=0.2, vel_vol=0.6, wheel=0.0, bend=0)
     bank.add("FX\\Percussion", perc, [
-        ("Analog Kick", dict(sub=0.8, sub_mode="square1", range=-12, cutoff=70, res=0.6, env=0.55, env_full=True,
-                             d=0.22)),
+        ("Analog Kick", dict(sub=1.0, saw=0.3, sub_mode="square1", range=-12, cutoff=70, res=0.6, env=0.55,
+                             env_full=True, d=0.22, vol_comp=True)),
         ("Ping Kick", dict(noise=0.05, cutoff=45, res=0.95, env=0.5, env_full=True, d=0.25)),
-        ("Boom", dict(sub=1.0, sub_mode="square1", range=-24, cutoff=90, res=0.5, env=0.4, d=0.4, r=0.3)),
+        ("Boom", dict(sub=1.0, saw=0.2, sub_mode="square1", range=-24, cutoff=90, res=0.5, env=0.4, d=0.4, r=0.3,
+                      vol_comp=True)),
         ("Snare", dict(noise=0.9, white=True, saw=0.3, cutoff=2500, res=0.3, env=0.3, d=0.18)),
         ("Tight Snare", dict(noise=1.0, white=True, cutoff=4000, res=0.2, env=0.2, d=0.12)),
         ("Clap", dict(noise=1.0, white=True, cutoff=1800, res=0.5, d=0.15, lfo_wave="square", lfo_hz=40.0,
@@ -802,6 +816,8 @@ def build():
     ])
     # Programs without a line of their own get one that suits their group.
     for i, (category, name, patch) in enumerate(bank.programs):
+        if patch["adsr"] == "legato":
+            patch["line"] = LEGATO_LINES[0 if patch["range"] >= 0 else 1]
         if patch["line"] is None:
             group = category.split("\\")[0]
             patch["line"] = (BASSLINES[i % len(BASSLINES)] if group == "Bass"
@@ -845,10 +861,11 @@ def xml_escape(text):
     return text.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;").replace(">", "&gt;")
 
 
-# Loudness targets (dBFS, the loudest 50 ms of the test render) per top-level group: basses and
-# percussion a little hotter, pads and effects a little lower, as a mix would want them.
-TARGET_DB = {"Bass": -13.0, "Lead": -14.0, "Poly": -16.0, "Sequence": -14.0, "FX": -15.0}
-PEAK_LIMIT_DB = -2.0
+# Loudness targets (dBFS, the loudest 50 ms of the test render) per top-level group: basses a
+# little hotter, pads (which are played as chords) and effects a little lower, as a mix wants them,
+# with headroom for the player's own chords and velocities.
+TARGET_DB = {"Bass": -16.0, "Lead": -17.0, "Poly": -19.0, "Sequence": -17.0, "FX": -18.0}
+PEAK_LIMIT_DB = -3.0
 
 
 def write(bank, out_path, levels):
