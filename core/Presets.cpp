@@ -29,6 +29,15 @@ bool safeWrite (const juce::File& target, const juce::String& text)
     return temp.overwriteTargetFileWithTemporary();
 }
 
+std::filesystem::path toPath (const juce::File& file)
+{
+#if JUCE_WINDOWS
+    return std::filesystem::path (file.getFullPathName().toWideCharPointer());
+#else
+    return std::filesystem::path (file.getFullPathName().toStdString());
+#endif
+}
+
 bool isPresetFileName (const juce::String& fileName)
 {
     return fileName.matchesWildcard (juce::String ("*.") + presetExtension, ! juce::File::areFileNamesCaseSensitive());
@@ -43,7 +52,7 @@ void collectPresets (const juce::File& folder, juce::Array<juce::File>& found, s
 
     // A linked folder that leads back into the walk would never end.
     std::error_code error;
-    auto canonical = std::filesystem::canonical (folder.getFullPathName().toStdString(), error);
+    auto canonical = std::filesystem::canonical (toPath (folder), error);
     if (error || std::find (visiting.begin(), visiting.end(), canonical) != visiting.end())
         return;
     visiting.push_back (std::move (canonical));
@@ -72,12 +81,7 @@ void collectPresets (const juce::File& folder, juce::Array<juce::File>& found, s
     rename, so the per-file replace-and-sync of the safe write would only cost time. */
 bool writeNewFile (const juce::File& file, const juce::String& text)
 {
-#if JUCE_WINDOWS
-    const std::filesystem::path path (file.getFullPathName().toWideCharPointer());
-#else
-    const std::filesystem::path path (file.getFullPathName().toStdString());
-#endif
-    std::ofstream out (path, std::ios::binary | std::ios::trunc);
+    std::ofstream out (toPath (file), std::ios::binary | std::ios::trunc);
     out.write (text.toRawUTF8(), (std::streamsize) text.getNumBytesAsUTF8());
     out.close();
     return ! out.fail();
@@ -116,8 +120,14 @@ juce::String VroCore::presetFileName (const juce::String& name)
         clean += "_";
 
     // Room for the extension and a collision suffix within the usual 255-byte name limit.
-    while (clean.getNumBytesAsUTF8() > 200)
-        clean = clean.dropLastCharacters (1).trimEnd();
+    constexpr int maxBytes = 200;
+    if (clean.getNumBytesAsUTF8() > maxBytes)
+    {
+        clean = clean.substring (0, maxBytes);
+        while (clean.getNumBytesAsUTF8() > maxBytes)
+            clean = clean.dropLastCharacters (1);
+        clean = clean.trimCharactersAtEnd (". ");
+    }
     return clean;
 }
 
