@@ -100,9 +100,9 @@ void PresetChooser::runMenuItem (int id)
 
     switch (id)
     {
-        case savePresetId:    PresetDialogs::openSavePresetDialog (core, refresh); break;
-        case loadPresetId:    PresetDialogs::openLoadPresetDialog (core, false, refresh); break;
-        case moveLocationId:  PresetDialogs::openMovePresetsDialog (core, refresh); break;
+        case savePresetId:    PresetDialogs::openSavePresetDialog (core, this, refresh); break;
+        case loadPresetId:    PresetDialogs::openLoadPresetDialog (core, false, this, refresh); break;
+        case moveLocationId:  PresetDialogs::openMovePresetsDialog (core, this, refresh); break;
         case setDefaultId:    core.saveDefaultPreset(); break;
         case loadDefaultId:   core.loadDefaultPreset(); break;
         case programChangeId: core.setMidiProgramChangeDisabled (! core.isMidiProgramChangeDisabled()); break;

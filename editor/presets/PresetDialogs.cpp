@@ -27,10 +27,21 @@ juce::String withSeparator (const juce::String& path)
     return path.endsWithChar (juce::File::getSeparatorChar()) ? path : path + juce::File::getSeparatorString();
 }
 
-void finish (const std::function<void()>& onDone)
+/** Runs the chooser and hands a confirmed answer on, unless the owner went away meanwhile. */
+void ask (const Request& request, juce::Component* owner, std::function<void (const juce::File&)> act, std::function<void()> onDone)
 {
-    if (onDone)
-        onDone();
+    const bool owned = owner != nullptr;
+    juce::Component::SafePointer<juce::Component> guard (owner);
+    runChooser (request,
+                [owned, guard, act = std::move (act), onDone = std::move (onDone)] (const juce::File& result)
+                {
+                    if (owned && guard == nullptr)
+                        return;
+                    if (result != juce::File())
+                        act (result);
+                    if (onDone)
+                        onDone();
+                });
 }
 } // namespace
 
@@ -43,7 +54,7 @@ juce::File withPresetExtension (const juce::File& chosen)
     return juce::File (chosen.getFullPathName() + "." + extension);
 }
 
-void openSavePresetDialog (VroCore& core, std::function<void()> onDone)
+void openSavePresetDialog (VroCore& core, juce::Component* owner, std::function<void()> onDone)
 {
     auto folder = withSeparator (core.getPresetDirectory());
     const auto& program = core.getProgram();
@@ -51,35 +62,20 @@ void openSavePresetDialog (VroCore& core, std::function<void()> onDone)
         folder = withSeparator (juce::File (program.path).getParentDirectory().getFullPathName());
     const juce::File suggested (folder + VroCore::presetFileName (program.programName) + "." + extension);
 
-    runChooser ({ "Save preset.", suggested, "*." + extension, Mode::save },
-                [&core, onDone] (const juce::File& result)
-                {
-                    if (result != juce::File())
-                        core.savePresetFile (withPresetExtension (result));
-                    finish (onDone);
-                });
+    ask ({ "Save preset.", suggested, "*." + extension, Mode::save }, owner,
+         [&core] (const juce::File& result) { core.savePresetFile (withPresetExtension (result)); }, std::move (onDone));
 }
 
-void openLoadPresetDialog (VroCore& core, bool sequencerOnly, std::function<void()> onDone)
+void openLoadPresetDialog (VroCore& core, bool sequencerOnly, juce::Component* owner, std::function<void()> onDone)
 {
-    runChooser ({ "Please choose a valid preset.", juce::File (core.getPresetDirectory()), "*." + extension, Mode::open },
-                [&core, sequencerOnly, onDone] (const juce::File& result)
-                {
-                    if (result != juce::File())
-                        core.loadPresetFile (result, true, sequencerOnly);
-                    finish (onDone);
-                });
+    ask ({ "Please choose a valid preset.", juce::File (core.getPresetDirectory()), "*." + extension, Mode::open }, owner,
+         [&core, sequencerOnly] (const juce::File& result) { core.loadPresetFile (result, true, sequencerOnly); }, std::move (onDone));
 }
 
-void openMovePresetsDialog (VroCore& core, std::function<void()> onDone)
+void openMovePresetsDialog (VroCore& core, juce::Component* owner, std::function<void()> onDone)
 {
-    runChooser ({ "Please choose a new preset folder.", juce::File (core.getPresetDirectory()), {}, Mode::folder },
-                [&core, onDone] (const juce::File& result)
-                {
-                    if (result != juce::File())
-                        core.movePresetsLocation (result.getFullPathName());
-                    finish (onDone);
-                });
+    ask ({ "Please choose a new preset folder.", juce::File (core.getPresetDirectory()), {}, Mode::folder }, owner,
+         [&core] (const juce::File& result) { core.movePresetsLocation (result.getFullPathName()); }, std::move (onDone));
 }
 
 void showPresetsFolder (VroCore& core)

@@ -28,9 +28,11 @@ using Answer = std::function<void (const juce::File&)>;
 /** Opens the framework's file chooser. Tests replace it to answer for the user. */
 extern std::function<void (const Request&, Answer)> runChooser;
 
-void openSavePresetDialog (VroCore&, std::function<void()> onDone = {});
-void openLoadPresetDialog (VroCore&, bool sequencerOnly, std::function<void()> onDone = {});
-void openMovePresetsDialog (VroCore&, std::function<void()> onDone = {});
+/** The answer is acted on only while owner (when given) still exists: a dialog can outlive the
+    editor that opened it, and the processor goes soon after the editor. */
+void openSavePresetDialog (VroCore&, juce::Component* owner = nullptr, std::function<void()> onDone = {});
+void openLoadPresetDialog (VroCore&, bool sequencerOnly, juce::Component* owner = nullptr, std::function<void()> onDone = {});
+void openMovePresetsDialog (VroCore&, juce::Component* owner = nullptr, std::function<void()> onDone = {});
 /** Opens the preset folder in the system's file browser, when it exists. */
 void showPresetsFolder (VroCore&);
 

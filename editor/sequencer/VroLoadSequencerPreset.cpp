@@ -10,5 +10,5 @@ VroLoadSequencerPreset::VroLoadSequencerPreset (const juce::Image& ledImage, Vro
 void VroLoadSequencerPreset::clicked()
 {
     ImageToggleButton::clicked();
-    PresetDialogs::openLoadPresetDialog (core, true);
+    PresetDialogs::openLoadPresetDialog (core, true, this);
 }

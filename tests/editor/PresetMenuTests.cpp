@@ -286,6 +286,21 @@ TEST (PresetDialogFlows, SaveLoadAndMoveAskTheChooserAndActOnItsAnswer)
     }
 }
 
+TEST (PresetDialogFlows, AnAnswerArrivingAfterItsOwnerClosedIsDropped)
+{
+    SmallTree t;
+    PresetDialogs::Answer pending;
+    const auto previous = PresetDialogs::runChooser;
+    PresetDialogs::runChooser = [&] (const PresetDialogs::Request&, PresetDialogs::Answer reply) { pending = std::move (reply); };
+    auto chooser = std::make_unique<PresetChooser> (*t.core);
+    chooser->runMenuItem (PresetChooser::loadPresetId);
+    chooser.reset();
+    ASSERT_TRUE (pending != nullptr);
+    pending (t.file ("Bass/B1"));
+    PresetDialogs::runChooser = previous;
+    EXPECT_EQ (t.core->getProgram().path, "");
+}
+
 TEST (PresetDialogFlows, SequencerPresetButtonLoadsOnlyThePattern)
 {
     SmallTree t;
