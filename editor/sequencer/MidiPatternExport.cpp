@@ -47,7 +47,9 @@ juce::File defaultExportFolder()
 {
     const auto temp = juce::File::getSpecialLocation (juce::File::tempDirectory);
     const auto parent = temp.getParentDirectory();
-    return parent.hasWriteAccess() && parent != temp ? parent : temp;
+    // Never the file system's root, where /tmp's parent would put every dragged file.
+    const bool usable = parent != temp && parent.getParentDirectory() != parent && parent.hasWriteAccess();
+    return usable ? parent : temp;
 }
 } // namespace MidiPatternExport
 

@@ -22,7 +22,7 @@ juce::MidiMessageSequence patternToSequence (const StepPattern&, double stepTick
 juce::MemoryBlock fileBytes (const StepPattern&, double stepTicks);
 
 /** Where a dragged-out file goes: beside the temporary folder, as in the hosts this was made
-    for; the temporary folder itself when that one cannot take files. */
+    for; the temporary folder itself when that one is the file system's root or takes no files. */
 juce::File defaultExportFolder();
 } // namespace MidiPatternExport
 

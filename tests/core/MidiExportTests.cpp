@@ -168,6 +168,12 @@ TEST (MidiExport, FilesGoBesideTheTemporaryFolderUnderFreshNames)
     plainFile.replaceWithText ("x");
     EXPECT_FALSE (writeMidiFileTo (p, core.getEngine().getClock(), plainFile.getChildFile ("pattern.mid")));
 
+    // A temporary folder right below the root keeps its files: nothing is dropped into "/".
+    setenv ("TMPDIR", "/tmp", 1);
+    const auto underTmp = exportMidiFile (core);
+    EXPECT_EQ (underTmp.getParentDirectory(), juce::File ("/tmp"));
+    underTmp.deleteFile();
+
     if (previous.isEmpty())
         unsetenv ("TMPDIR");
     else
