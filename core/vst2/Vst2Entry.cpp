@@ -17,6 +17,18 @@ AEffect* createEffect (audioMasterCallback audioMaster)
 }
 } // namespace
 
+#if defined (_WIN32)
+// Exported through cmake/windows/VroDrubbel.def, which also gives vroVstMain the name main.
+extern "C" AEffect* VSTPluginMain (audioMasterCallback audioMaster)
+{
+    return createEffect (audioMaster);
+}
+
+extern "C" AEffect* vroVstMain (audioMasterCallback audioMaster)
+{
+    return createEffect (audioMaster);
+}
+#else
 extern "C" __attribute__ ((visibility ("default"))) AEffect* VSTPluginMain (audioMasterCallback audioMaster)
 {
     return createEffect (audioMaster);
@@ -27,5 +39,6 @@ extern "C" __attribute__ ((visibility ("default"))) AEffect* vroVstMain (audioMa
 {
     return createEffect (audioMaster);
 }
+#endif
 
 #endif

@@ -1,0 +1,16 @@
+# The Windows VST2 library, cross-built with MinGW-w64 (toolchain-mingw.cmake, scripts/build-windows.sh).
+
+# Debian's JUCE reads PNG, JPEG and zlib data through the system libraries instead of its
+# compiled-in copies; the cross build links the same libraries, built for the target.
+find_package(ZLIB REQUIRED)
+find_package(PNG REQUIRED)
+find_package(JPEG REQUIRED)
+target_link_libraries(VroDrubbel PRIVATE PNG::PNG JPEG::JPEG ZLIB::ZLIB)
+
+# JUCE exports main only for 32-bit MSVC; the module-definition file exports both names.
+target_sources(VroDrubbel_VST PRIVATE ${CMAKE_CURRENT_LIST_DIR}/VroDrubbel.def)
+
+# fst, Debian's VST2 interface header, sits among the Linux headers, which a MinGW build must not
+# search as a whole: a copy of its folder joins the VST2 target's include path.
+file(COPY /usr/include/pluginterfaces/fst DESTINATION ${CMAKE_BINARY_DIR}/fst/pluginterfaces)
+target_include_directories(VroDrubbel_VST PRIVATE ${CMAKE_BINARY_DIR}/fst)

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the Windows VST2 libraries (scripts/build-windows.sh) and drives each one under Wine with
+# a small cross-compiled host (tests/windows/Vst2WineHost.cpp): identity, state, a rendered note
+# compared with the Linux library's render of the same note, and the editor opened under Xvfb.
+#   scripts/test-windows.sh [i686] [x86_64]
+# VRO_LINUX_BUILD names the Linux build folder whose VST2 library gives the reference (default build).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+archs=("$@")
+[ ${#archs[@]} -gt 0 ] || archs=(x86_64 i686)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# -------------------------------------------------------------------- Wine, 32-bit and 64-bit (safe to re-run)
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+dpkg --print-foreign-architectures | grep -qx i386 || { $SUDO dpkg --add-architecture i386; $SUDO apt-get update -q; }
+missing=()
+for p in wine wine64 wine32:i386 xvfb xauth; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    $SUDO apt-get update -q
+    $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+scripts/build-windows.sh "${archs[@]}"
+
+# -------------------------------------------------------------------- reference render from the Linux library
+linux_build=${VRO_LINUX_BUILD:-build}
+cmake -S . -B "$linux_build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$linux_build" --target VroDrubbel_VST -j"$jobs" >/dev/null
+out=$root/build-win
+fst_include=$out/include
+mkdir -p "$fst_include/pluginterfaces" && cp -r /usr/include/pluginterfaces/fst "$fst_include/pluginterfaces/"
+host_flags=(-std=c++17 -O2 -Wall -Wextra -Wno-cpp -ffp-contract=off)
+g++ "${host_flags[@]}" -o "$out/vst2_host_linux" tests/windows/Vst2WineHost.cpp -ldl
+echo "== Linux reference"
+"$out/vst2_host_linux" "$(ls "$linux_build"/VroDrubbel_artefacts/Release/VST/*.so)" --write "$out/reference.f32"
+
+# -------------------------------------------------------------------- each Windows library under Wine
+export WINEPREFIX=$out/wineprefix WINEDEBUG=-all
+[ -d "$WINEPREFIX" ] || xvfb-run -a wineboot --init >/dev/null 2>&1
+status=0
+for arch in "${archs[@]}"; do
+    $arch-w64-mingw32-g++-posix "${host_flags[@]}" -I"$fst_include" -static -o "$out/vst2_host_$arch.exe" tests/windows/Vst2WineHost.cpp
+    # A fresh profile for the plug-in, so it starts from its built-in program as the Linux run did.
+    rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Velmora
+    dll=$(ls "$out/$arch"/plugin/VroDrubbel_artefacts/Release/VST/*.dll)
+    echo "== $arch: $dll"
+    xvfb-run -a -s "-screen 0 1280x1024x24" wine "$out/vst2_host_$arch.exe" "$(winepath -w "$dll")" \
+        --compare "$(winepath -w "$out/reference.f32")" --editor || status=1
+done
+exit $status

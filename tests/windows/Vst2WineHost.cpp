@@ -1,0 +1,380 @@
+// A minimal VST 2.4 host for the Windows library under Wine: loads the DLL, checks the effect
+// record and identity, round-trips the chunk, renders a note and opens the editor. Built natively
+// it drives the Linux library through the same calls, so the two renders can be compared.
+//   vst2_wine_host PLUGIN [--write FILE] [--compare FILE] [--editor]
+// Prints one line per check; the exit status is the number of failures.
+#include <pluginterfaces/fst/fst.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#ifdef _WIN32
+ #include <windows.h>
+#else
+ #include <dlfcn.h>
+ #include <unistd.h>
+#endif
+
+namespace
+{
+// VST 2.4 opcode numbers (public interface values).
+enum : int
+{
+    effOpenOp = 0, effCloseOp = 1, effGetProgramOp = 3, effGetProgramNameOp = 5, effGetParamLabelOp = 6,
+    effGetParamDisplayOp = 7, effGetParamNameOp = 8, effSetSampleRateOp = 10, effSetBlockSizeOp = 11,
+    effMainsChangedOp = 12, effEditGetRectOp = 13, effEditOpenOp = 14, effEditCloseOp = 15, effEditIdleOp = 19,
+    effGetChunkOp = 23, effSetChunkOp = 24, effProcessEventsOp = 25, effGetProgramNameIndexedOp = 29,
+    effGetEffectNameOp = 45, effGetVendorStringOp = 47, effGetProductStringOp = 48, effGetVendorVersionOp = 49,
+    effCanDoOp = 51
+};
+enum : int { audioMasterAutomateOp = 0, audioMasterVersionOp = 1, audioMasterProcessEventsOp = 8 };
+
+int failures = 0;
+int midiOutEvents = 0;
+
+void check (bool ok, const std::string& what)
+{
+    std::printf ("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+    std::fflush (stdout);
+    failures += ok ? 0 : 1;
+}
+
+template <typename A, typename B>
+void checkEqual (const A& actual, const B& wanted, const std::string& what)
+{
+    const bool ok = actual == wanted;
+    if constexpr (std::is_arithmetic_v<A>)
+        check (ok, what + " = " + std::to_string (actual) + (ok ? "" : " (wanted " + std::to_string (wanted) + ")"));
+    else
+        check (ok, what + " = \"" + std::string (actual) + "\"" + (ok ? "" : " (wanted \"" + std::string (wanted) + "\")"));
+}
+
+t_fstPtrInt hostCallback (AEffect*, int opcode, int, t_fstPtrInt, void* ptr, float)
+{
+    switch (opcode)
+    {
+        case audioMasterVersionOp: return 2400;
+        case audioMasterProcessEventsOp:
+            midiOutEvents += static_cast<t_fstEvents*> (ptr)->numEvents;
+            return 1;
+        default: return 0;
+    }
+}
+
+using EntryPoint = AEffect* (*) (t_fstPtrInt (*) (AEffect*, int, int, t_fstPtrInt, void*, float));
+
+struct Library
+{
+    explicit Library (const char* path)
+    {
+       #ifdef _WIN32
+        handle = LoadLibraryA (path);
+       #else
+        handle = dlopen (path, RTLD_NOW | RTLD_LOCAL);
+       #endif
+    }
+
+    EntryPoint symbol (const char* name) const
+    {
+       #ifdef _WIN32
+        return reinterpret_cast<EntryPoint> (reinterpret_cast<void*> (GetProcAddress ((HMODULE) handle, name)));
+       #else
+        return reinterpret_cast<EntryPoint> (dlsym (handle, name));
+       #endif
+    }
+
+    void* handle = nullptr;
+};
+
+struct Host
+{
+    AEffect* effect;
+
+    t_fstPtrInt dispatch (int op, int index = 0, t_fstPtrInt value = 0, void* ptr = nullptr, float opt = 0.0f)
+    {
+        return effect->dispatcher (effect, op, index, value, ptr, opt);
+    }
+
+    std::string text (int op, int index = 0)
+    {
+        char buffer[256] = {};
+        dispatch (op, index, 0, buffer);
+        return buffer;
+    }
+};
+
+void checkIdentity (Host& host)
+{
+    auto* e = host.effect;
+    checkEqual (e->magic, 0x56737450, "magic 'VstP'");
+    checkEqual (e->numPrograms, 1, "programs");
+    checkEqual (e->numParams, 66, "parameters");
+    checkEqual (e->numInputs, 2, "inputs");
+    checkEqual (e->numOutputs, 2, "outputs");
+    checkEqual (e->initialDelay, 0, "initial delay");
+    checkEqual (e->uniqueID, ('v' << 24) | ('D' << 16) | ('r' << 8) | 'b', "unique ID 'vDrb'");
+    checkEqual (e->version, 100, "version");
+    // HasEditor, CanReplacing, ProgramChunks, IsSynth, NoSoundInStop.
+    const t_fstPtrInt wanted = (1 << 0) | (1 << 4) | (1 << 5) | (1 << 8) | (1 << 9);
+    checkEqual ((long long) (e->flags & wanted), (long long) wanted, "flags (editor, replacing, chunks, synth, no sound in stop)");
+
+    checkEqual (host.text (effGetEffectNameOp), "VRO Drubbel", "effect name");
+    checkEqual (host.text (effGetProductStringOp), "VRO Drubbel", "product");
+    checkEqual (host.text (effGetVendorStringOp), "VRO-Velmora", "vendor");
+    checkEqual ((long long) host.dispatch (effGetVendorVersionOp), 100LL, "vendor version");
+
+    const struct { const char* what; int answer; } cases[] = {
+        { "receiveVstEvents", 1 }, { "receiveVstMidiEvent", 1 }, { "receiveVstMidiEvents", 1 },
+        { "sendVstEvents", 1 }, { "sendVstMidiEvent", 1 }, { "sendVstMidiEvents", 1 },
+        { "receiveVstTimeInfo", 1 }, { "conformsToWindowRules", 1 }, { "bypass", 1 },
+        { "openCloseAnyThread", -1 }, { "somethingElse", 0 },
+    };
+    for (const auto& c : cases)
+        checkEqual ((long long) host.dispatch (effCanDoOp, 0, 0, (void*) c.what), (long long) c.answer,
+                    std::string ("canDo ") + c.what);
+
+    checkEqual (host.text (effGetParamNameOp, 1), "Volume", "parameter 1 name");
+    checkEqual (host.text (effGetParamDisplayOp, 1), "0.50", "parameter 1 text");
+    checkEqual (host.text (effGetParamLabelOp, 1), "", "parameter 1 label");
+    checkEqual ((long long) host.dispatch (effGetProgramOp), 0LL, "current program");
+    checkEqual (host.text (effGetProgramNameIndexedOp, 0), "default", "program 0 name");
+}
+
+void checkChunk (Host& host)
+{
+    auto* e = host.effect;
+    e->setParameter (e, 26, 0.25f);
+    e->setParameter (e, 27, 0.75f);
+
+    void* data = nullptr;
+    const auto size = host.dispatch (effGetChunkOp, 0, 0, &data);
+    check (size > 8 && data != nullptr, "chunk of " + std::to_string ((long long) size) + " bytes");
+    if (size <= 8 || data == nullptr)
+        return;
+    std::vector<char> saved ((const char*) data, (const char*) data + size);
+    check (std::string (saved.begin(), saved.end()).find ("filtercutoff=\"0.25\"") != std::string::npos,
+           "chunk holds filtercutoff=\"0.25\"");
+
+    e->setParameter (e, 26, 0.9f);
+    e->setParameter (e, 27, 0.1f);
+    host.dispatch (effSetChunkOp, 0, (t_fstPtrInt) saved.size(), saved.data());
+    check (e->getParameter (e, 26) == 0.25f && e->getParameter (e, 27) == 0.75f, "set chunk restores cutoff and resonance");
+
+    void* again = nullptr;
+    const auto size2 = host.dispatch (effGetChunkOp, 0, 0, &again);
+    check (size2 == size && again != nullptr && std::memcmp (again, saved.data(), (size_t) size) == 0,
+           "chunk reads back byte for byte");
+}
+
+// Note 48 from sample 10, released after half a second: attack, sustain and release of the start-up
+// sound with the cutoff and resonance the chunk left.
+std::vector<float> render (Host& host)
+{
+    constexpr int block = 512, blocks = 60;
+    auto* e = host.effect;
+    host.dispatch (effSetSampleRateOp, 0, 0, nullptr, 44100.0f);
+    host.dispatch (effSetBlockSizeOp, 0, block);
+    host.dispatch (effMainsChangedOp, 0, 1);
+
+    std::vector<float> inL (block), inR (block), outL (block), outR (block), result;
+    float* ins[] = { inL.data(), inR.data() };
+    float* outs[] = { outL.data(), outR.data() };
+
+    auto sendNote = [&] (int status, int velocity, int delta)
+    {
+        t_fstMidiEvent ev {};
+        ev.type = (t_fstEventType) 1;
+        ev.byteSize = sizeof (ev);
+        ev.deltaFrames = delta;
+        ev.midiData[0] = (char) status;
+        ev.midiData[1] = 48;
+        ev.midiData[2] = (char) velocity;
+        struct { int numEvents; t_fstPtrInt pad; t_fstEvent* events[1]; } events { 1, 0, { reinterpret_cast<t_fstEvent*> (&ev) } };
+        host.dispatch (effProcessEventsOp, 0, 0, &events);
+    };
+
+    bool finite = true, identical = true;
+    for (int b = 0; b < blocks; ++b)
+    {
+        if (b == 0)
+            sendNote (0x90, 100, 10);
+        if (b == 43)
+            sendNote (0x80, 0, 30);
+        e->processReplacing (e, ins, outs, block);
+        for (int i = 0; i < block; ++i)
+        {
+            finite = finite && std::isfinite (outL[(size_t) i]) && std::isfinite (outR[(size_t) i]);
+            identical = identical && outL[(size_t) i] == outR[(size_t) i];
+        }
+        result.insert (result.end(), outL.begin(), outL.end());
+    }
+    host.dispatch (effMainsChangedOp, 0, 0);
+
+    double energy = 0.0, peak = 0.0;
+    for (auto s : result)
+    {
+        energy += (double) s * s;
+        peak = std::fmax (peak, std::fabs ((double) s));
+    }
+    char figures[96];
+    std::snprintf (figures, sizeof figures, "energy %.6g, peak %.6g", energy, peak);
+    check (finite, "rendered output is finite");
+    check (identical, "left and right are the same signal");
+    check (energy > 1.0e-3, std::string ("rendered note is audible: ") + figures);
+    checkEqual (midiOutEvents, 0, "MIDI events sent back to the host");
+    return result;
+}
+
+#ifdef _WIN32
+void checkEditor (Host& host)
+{
+    ERect* rect = nullptr;
+    host.dispatch (effEditGetRectOp, 0, 0, &rect);
+    check (rect != nullptr && rect->right - rect->left == 1062 && rect->bottom - rect->top == 517,
+           rect == nullptr ? std::string ("editor size unknown")
+                           : "editor size " + std::to_string (rect->right - rect->left) + " x " + std::to_string (rect->bottom - rect->top));
+
+    WNDCLASSA windowClass {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA (nullptr);
+    windowClass.lpszClassName = "VroWineHostWindow";
+    RegisterClassA (&windowClass);
+    HWND window = CreateWindowA ("VroWineHostWindow", "VRO Drubbel", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                 0, 0, 1100, 600, nullptr, nullptr, windowClass.hInstance, nullptr);
+    check (window != nullptr, "host window created");
+    if (window == nullptr)
+        return;
+
+    host.dispatch (effEditOpenOp, 0, 0, window);
+    HWND child = GetWindow (window, GW_CHILD);
+    RECT area {};
+    if (child != nullptr)
+        GetClientRect (child, &area);
+    check (child != nullptr, "editor window opened inside the host's: " + std::to_string (area.right) + " x " + std::to_string (area.bottom));
+
+    // A second of the host's message loop: painting, timers and idle calls.
+    for (int i = 0; i < 50; ++i)
+    {
+        MSG message;
+        while (PeekMessageA (&message, nullptr, 0, 0, PM_REMOVE))
+        {
+            TranslateMessage (&message);
+            DispatchMessageA (&message);
+        }
+        host.dispatch (effEditIdleOp);
+        Sleep (20);
+    }
+    host.dispatch (effEditCloseOp);
+    check (GetWindow (window, GW_CHILD) == nullptr, "editor closed and its window removed");
+    DestroyWindow (window);
+}
+#endif
+
+bool writeSamples (const std::string& path, const std::vector<float>& samples)
+{
+    std::ofstream out (path, std::ios::binary);
+    out.write ((const char*) samples.data(), (std::streamsize) (samples.size() * sizeof (float)));
+    return out.good();
+}
+
+void compareWith (const std::string& path, const std::vector<float>& samples)
+{
+    std::ifstream in (path, std::ios::binary);
+    std::vector<float> reference (samples.size() + 1);
+    in.read ((char*) reference.data(), (std::streamsize) (reference.size() * sizeof (float)));
+    reference.resize ((size_t) in.gcount() / sizeof (float));
+    if (reference.size() != samples.size())
+    {
+        check (false, "reference " + path + " holds " + std::to_string (reference.size()) + " samples, not " + std::to_string (samples.size()));
+        return;
+    }
+    double largest = 0.0;
+    size_t where = 0;
+    for (size_t i = 0; i < samples.size(); ++i)
+    {
+        const double d = std::fabs ((double) samples[i] - (double) reference[i]);
+        if (d > largest)
+        {
+            largest = d;
+            where = i;
+        }
+    }
+    char figures[128];
+    std::snprintf (figures, sizeof figures, "largest difference from the reference render %.3g (sample %zu)", largest, where);
+    check (largest <= 1.0e-6, figures);
+}
+} // namespace
+
+int main (int argc, char** argv)
+{
+    if (argc < 2)
+    {
+        std::fprintf (stderr, "usage: %s PLUGIN [--write FILE] [--compare FILE] [--editor]\n", argv[0]);
+        return 2;
+    }
+    std::string writePath, comparePath;
+    bool editor = false;
+    for (int i = 2; i < argc; ++i)
+    {
+        const std::string arg = argv[i];
+        if (arg == "--write" && i + 1 < argc)
+            writePath = argv[++i];
+        else if (arg == "--compare" && i + 1 < argc)
+            comparePath = argv[++i];
+        else if (arg == "--editor")
+            editor = true;
+    }
+
+#ifndef _WIN32
+    // A throw-away home, as on a fresh Windows profile: the start-up program is the built-in one.
+    char folder[] = "/tmp/vro-vst2-home-XXXXXX";
+    if (mkdtemp (folder) == nullptr)
+        return 2;
+    setenv ("HOME", folder, 1);
+    setenv ("XDG_CONFIG_HOME", (std::string (folder) + "/.config").c_str(), 1);
+#endif
+
+    Library library (argv[1]);
+    check (library.handle != nullptr, std::string ("loaded ") + argv[1]);
+    if (library.handle == nullptr)
+        return failures;
+    const auto entry = library.symbol ("VSTPluginMain");
+    check (entry != nullptr, "VSTPluginMain exported");
+    check (library.symbol ("main") != nullptr, "main exported");
+    if (entry == nullptr)
+        return failures;
+
+    Host host { entry (hostCallback) };
+    check (host.effect != nullptr, "VSTPluginMain returned an effect");
+    if (host.effect == nullptr)
+        return failures;
+    host.dispatch (effOpenOp);
+
+    checkIdentity (host);
+    checkChunk (host);
+    const auto samples = render (host);
+    if (! writePath.empty())
+        check (writeSamples (writePath, samples), "render written to " + writePath);
+    if (! comparePath.empty())
+        compareWith (comparePath, samples);
+#ifdef _WIN32
+    if (editor)
+        checkEditor (host);
+#else
+    (void) editor;
+#endif
+
+    host.dispatch (effCloseOp);
+    std::printf ("%d failure(s)\n", failures);
+    std::fflush (stdout);
+#ifndef _WIN32
+    std::system ((std::string ("rm -rf '") + folder + "'").c_str());
+#endif
+    std::_Exit (failures); // the framework is not unloaded; hosts keep the library until they quit
+}
