@@ -71,7 +71,11 @@ void BlepOscillator::setSampleRate (double rate) noexcept
     inverseRate = 1.0 / rate;
 }
 
-void BlepOscillator::addCorrection (double offsetSamples) noexcept
+namespace
+{
+/** Adds a band-limited step correction to a 16-tap ring. The saw's steps have amplitude 1, so
+    its corrections are bit-identical to these with amplitude 1.0. */
+void addBlepCorrection (double* ring, int ringPosition, const double* table, double offsetSamples, double amplitude) noexcept
 {
     // Legitimate offsets lie in 0..1 (a hair above at most); this only stops a NaN or a huge value
     // from reaching the integer conversion.
@@ -87,9 +91,15 @@ void BlepOscillator::addCorrection (double offsetSamples) noexcept
     {
         if (index + 1 < kBlepTableLength)
             ring[(ringPosition + i) & (kBlepTaps - 1)]
-                += (1.0 - (table[index] + frac * (table[index + 1] - table[index]))) * level;
+                += (1.0 - (table[index] + frac * (table[index + 1] - table[index]))) * amplitude;
         index += kBlepOversampling;
     }
+}
+} // namespace
+
+void BlepOscillator::addCorrection (double offsetSamples) noexcept
+{
+    addBlepCorrection (ring, ringPosition, table, offsetSamples, level);
 }
 
 double BlepOscillator::process (double frequencyHz, double width, double newPhase) noexcept
@@ -130,21 +140,7 @@ void BlepSaw::setSampleRate (double rate) noexcept
 
 void BlepSaw::addCorrection (double offsetSamples) noexcept
 {
-    if (! (offsetSamples >= 0.0))
-        offsetSamples = 0.0;
-    else if (offsetSamples > 2.0)
-        offsetSamples = 2.0;
-
-    const double position = offsetSamples * kBlepOversampling;
-    int index = (int) position;
-    const double frac = position - (double) index;
-    for (int i = 0; i < kBlepTaps; ++i)
-    {
-        if (index + 1 < kBlepTableLength)
-            ring[(ringPosition + i) & (kBlepTaps - 1)]
-                += 1.0 - (table[index] + frac * (table[index + 1] - table[index]));
-        index += kBlepOversampling;
-    }
+    addBlepCorrection (ring, ringPosition, table, offsetSamples, 1.0);
 }
 
 double BlepSaw::process (double frequencyHz, double newPhase, double increment) noexcept
