@@ -6,6 +6,12 @@ find_package(ZLIB REQUIRED)
 find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
 target_link_libraries(VroDrubbel PRIVATE PNG::PNG JPEG::JPEG ZLIB::ZLIB)
+# Debian's juce_core also asks for zlib by its plain name.
+get_filename_component(zlib_dir ${ZLIB_LIBRARY} DIRECTORY)
+target_link_directories(VroDrubbel_VST PRIVATE ${zlib_dir})
+
+# Hosts look for "VRO Drubbel.dll"; MinGW would name the module libVRO Drubbel.dll.
+set_target_properties(VroDrubbel_VST PROPERTIES PREFIX "")
 
 # JUCE exports main only for 32-bit MSVC; the module-definition file exports both names.
 target_sources(VroDrubbel_VST PRIVATE ${CMAKE_CURRENT_LIST_DIR}/VroDrubbel.def)
