@@ -3,6 +3,8 @@
 #include <JuceHeader.h>
 #include <gtest/gtest.h>
 
+#include "../FrameworkTestMain.h"
+
 namespace
 {
 struct FormatCase
@@ -134,17 +136,5 @@ INSTANTIATE_TEST_SUITE_P (Formats, PluginHost,
 
 int main (int argc, char** argv)
 {
-    const auto home = juce::File::createTempFile ("vro-host-home");
-    home.createDirectory();
-    setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
-    setenv ("XDG_CONFIG_HOME", home.getChildFile (".config").getFullPathName().toRawUTF8(), 1);
-
-    testing::InitGoogleTest (&argc, argv);
-    int result = 0;
-    {
-        juce::ScopedJuceInitialiser_GUI juce;
-        result = RUN_ALL_TESTS();
-    }
-    home.deleteRecursively();
-    return result;
+    return runTestsInTemporaryHome (argc, argv, "vro-host-home");
 }
