@@ -1,6 +1,8 @@
 #include "ProgramDocument.h"
 #include "VroCore.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -13,77 +15,288 @@ namespace
 {
 constexpr juce::uint32 chunkMagic = 0x21324356; // the framework's XML-to-binary marker
 
-bool startsWith (const char* s, const char* prefix) noexcept
+/** Reads the XML our documents use (elements, quoted attributes, character references, comments,
+    CDATA, a declaration) without recursion, in one pass, within fixed limits. The framework's
+    parser recurses once per element (200000 nested elements overflow the stack), expands entities
+    into themselves until the stack runs out, reads files that an entity names, and loops for ever
+    on a processing instruction followed by text inside an element; none of that can be allowed
+    on text that a host, a disk or another user hands over. Where the framework is lenient and old
+    files may rely on it (closing tags are not matched by name, whitespace after '<', the first of
+    two equal attributes wins, trailing text after the root), this reader is too. */
+class Reader
 {
-    return std::strncmp (s, prefix, std::strlen (prefix)) == 0;
-}
+public:
+    explicit Reader (const char* utf8) : p (utf8) {}
 
-/** The text after the end marker, or nullptr when the marker never comes. */
-const char* skipPast (const char* s, const char* marker) noexcept
-{
-    const char* found = std::strstr (s, marker);
-    return found != nullptr ? found + std::strlen (marker) : nullptr;
-}
-} // namespace
-
-int nestingDepth (const char* s) noexcept
-{
-    int depth = 0, deepest = 0;
-    while (s != nullptr && *s != 0)
+    std::unique_ptr<juce::XmlElement> read()
     {
-        if (*s != '<')
+        if (startsWith ("\xef\xbb\xbf"))
+            p += 3;
+        if (! skipProlog())
+            return {};
+
+        bool open = false;
+        std::unique_ptr<juce::XmlElement> root (readStartTag (open));
+        if (root == nullptr)
+            return {};
+        if (! open)
+            return root;
+
+        std::vector<juce::XmlElement*> stack { root.get() };
+        std::string text;
+        while (! stack.empty())
         {
-            ++s;
-            continue;
-        }
-        if (startsWith (s, "<!--"))
-            s = skipPast (s + 4, "-->");
-        else if (startsWith (s, "<![CDATA["))
-            s = skipPast (s + 9, "]]>");
-        else if (s[1] == '?')
-            s = skipPast (s + 2, "?>");
-        else if (s[1] == '!')
-            return -1; // DOCTYPE or ENTITY: never written by us, and a way to recursive expansion
-        else if (s[1] == '/')
-        {
-            --depth;
-            s = skipPast (s + 2, ">");
-        }
-        else
-        {
-            deepest = std::max (deepest, ++depth);
-            // To the end of the tag; quoted attribute values may hold '>' and '/'.
-            char quote = 0;
-            const char* c = s + 1;
-            for (; *c != 0; ++c)
+            const char c = *p;
+            if (c == 0)
+                return {}; // unmatched tags
+            if (c != '<')
             {
-                if (quote != 0)
-                {
-                    if (*c == quote)
-                        quote = 0;
-                }
-                else if (*c == '"' || *c == '\'')
-                    quote = *c;
-                else if (*c == '>')
-                    break;
+                if (! readText (text))
+                    return {};
+                continue;
             }
-            if (*c == 0)
-                break;
-            if (c[-1] == '/')
-                --depth;
-            s = c + 1;
+            if (startsWith ("<!--"))
+            {
+                if (! skipPast ("-->"))
+                    return {};
+                continue;
+            }
+            if (startsWith ("<![CDATA["))
+            {
+                if (! flushText (text, *stack.back()))
+                    return {};
+                const char* start = p += 9;
+                if (! skipPast ("]]>"))
+                    return {};
+                if (! addText (std::string (start, (size_t) (p - 3 - start)), *stack.back()))
+                    return {};
+                continue;
+            }
+            if (p[1] == '!' || p[1] == '?')
+                return {}; // DTDs, entity declarations and instructions: never in our documents
+
+            if (! flushText (text, *stack.back()))
+                return {};
+            if (p[1] == '/')
+            {
+                if (! skipPast (">"))
+                    return {};
+                stack.pop_back();
+                continue;
+            }
+
+            auto* child = readStartTag (open);
+            if (child == nullptr)
+                return {};
+            stack.back()->addChildElement (child);
+            if (open)
+            {
+                if ((int) stack.size() >= maxNestingDepth)
+                    return {};
+                stack.push_back (child);
+            }
+        }
+        return root;
+    }
+
+private:
+    // Every element, attribute and text costs about a hundred bytes of memory: a limit keeps a
+    // 16 MB document of empty elements from taking gigabytes. The factory bank has about 230000.
+    static constexpr int maxNodes = 1000000;
+
+    bool startsWith (const char* prefix) const noexcept { return std::strncmp (p, prefix, std::strlen (prefix)) == 0; }
+
+    bool skipPast (const char* marker) noexcept
+    {
+        const char* found = std::strstr (p, marker);
+        if (found == nullptr)
+            return false;
+        p = found + std::strlen (marker);
+        return true;
+    }
+
+    static bool isSpace (char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+    void skipSpace() noexcept
+    {
+        while (isSpace (*p))
+            ++p;
+    }
+
+    // As the framework: letters, digits and _ - : . (and anything beyond ASCII).
+    static bool isNameChar (char c) noexcept
+    {
+        const auto u = (unsigned char) c;
+        return u >= 0x80 || std::isalnum (u) || c == '_' || c == '-' || c == ':' || c == '.';
+    }
+
+    bool countNode() noexcept { return ++nodes <= maxNodes; }
+
+    /** Whitespace, comments and one declaration before the root. */
+    bool skipProlog() noexcept
+    {
+        for (bool declarationAllowed = true;; declarationAllowed = false)
+        {
+            skipSpace();
+            if (startsWith ("<!--"))
+            {
+                if (! skipPast ("-->"))
+                    return false;
+            }
+            else if (startsWith ("<?"))
+            {
+                if (! declarationAllowed || ! skipPast ("?>"))
+                    return false;
+            }
+            else
+                return *p == '<' && p[1] != '!';
         }
     }
-    return deepest;
-}
+
+    juce::String readName()
+    {
+        const char* start = p;
+        while (isNameChar (*p))
+            ++p;
+        return juce::String::fromUTF8 (start, (int) (p - start));
+    }
+
+    /** At '<': the element with its attributes; open tells whether content follows. */
+    juce::XmlElement* readStartTag (bool& open)
+    {
+        ++p;
+        skipSpace();
+        const auto tag = readName();
+        if (tag.isEmpty() || ! countNode())
+            return nullptr;
+        auto element = std::make_unique<juce::XmlElement> (tag);
+
+        std::string value;
+        for (;;)
+        {
+            skipSpace();
+            if (startsWith ("/>"))
+            {
+                p += 2;
+                open = false;
+                return element.release();
+            }
+            if (*p == '>')
+            {
+                ++p;
+                open = true;
+                return element.release();
+            }
+            const auto name = readName();
+            if (name.isEmpty())
+                return nullptr;
+            skipSpace();
+            if (*p++ != '=')
+                return nullptr;
+            skipSpace();
+            const char quote = *p++;
+            if (quote != '"' && quote != '\'')
+                return nullptr;
+            value.clear();
+            while (*p != quote)
+            {
+                if (*p == 0)
+                    return nullptr;
+                if (*p == '&')
+                {
+                    if (! readReference (value))
+                        return nullptr;
+                }
+                else
+                    value += *p++;
+            }
+            ++p;
+            if (! countNode())
+                return nullptr;
+            if (! element->hasAttribute (name))
+                element->setAttribute (name, juce::String::fromUTF8 (value.data(), (int) value.size()));
+        }
+    }
+
+    /** Character data up to the next '<', with references replaced and line ends as '\n'. */
+    bool readText (std::string& text)
+    {
+        while (*p != '<' && *p != 0)
+        {
+            if (*p == '&')
+            {
+                if (! readReference (text))
+                    return false;
+            }
+            else if (*p == '\r')
+            {
+                text += '\n';
+                p += p[1] == '\n' ? 2 : 1;
+            }
+            else
+                text += *p++;
+        }
+        return true;
+    }
+
+    bool addText (const std::string& text, juce::XmlElement& parent)
+    {
+        if (! countNode())
+            return false;
+        parent.addChildElement (juce::XmlElement::createTextElement (juce::String::fromUTF8 (text.data(), (int) text.size())));
+        return true;
+    }
+
+    /** Text that holds more than whitespace becomes a text element, as the framework keeps it. */
+    bool flushText (std::string& text, juce::XmlElement& parent)
+    {
+        const bool keep = std::any_of (text.begin(), text.end(), [] (char c) { return ! isSpace (c); });
+        const bool ok = ! keep || addText (text, parent);
+        text.clear();
+        return ok;
+    }
+
+    /** At '&': the five named references (in any case, as the framework reads them) and
+        character references; anything else, or a character that cannot exist, fails. */
+    bool readReference (std::string& out)
+    {
+        const char* semicolon = std::strchr (p, ';');
+        if (semicolon == nullptr || semicolon - p > 12)
+            return false;
+        const auto name = juce::String::fromUTF8 (p + 1, (int) (semicolon - p - 1));
+        p = semicolon + 1;
+
+        static const std::pair<const char*, char> named[] = { { "amp", '&' }, { "lt", '<' }, { "gt", '>' }, { "quot", '"' }, { "apos", '\'' } };
+        for (const auto& [n, c] : named)
+            if (name.equalsIgnoreCase (n))
+            {
+                out += c;
+                return true;
+            }
+
+        if (! name.startsWithChar ('#') || name.length() < 2)
+            return false;
+        const bool hex = name[1] == 'x' || name[1] == 'X';
+        const auto digits = name.substring (hex ? 2 : 1);
+        if (digits.isEmpty() || ! digits.containsOnly (hex ? "0123456789abcdefABCDEF" : "0123456789") || digits.length() > 8)
+            return false;
+        const auto code = (juce::uint32) (hex ? digits.getHexValue64() : digits.getLargeIntValue());
+        if (code == 0 || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
+            return false;
+        char utf8[8] {};
+        const auto bytes = juce::CharPointer_UTF8::getBytesRequiredFor ((juce::juce_wchar) code);
+        juce::CharPointer_UTF8 (utf8).write ((juce::juce_wchar) code);
+        out.append (utf8, bytes);
+        return true;
+    }
+
+    const char* p;
+    int nodes = 0;
+};
+} // namespace
 
 std::unique_ptr<juce::XmlElement> parse (const juce::String& text)
 {
-    const int depth = nestingDepth (text.toRawUTF8());
-    if (depth < 0 || depth > maxNestingDepth)
-        return {};
-    // A string source has no input source, so the parser cannot open files named by the text.
-    return juce::parseXML (text);
+    return Reader (text.toRawUTF8()).read();
 }
 
 namespace

@@ -8,15 +8,16 @@
     still write 0.5 and read it back. */
 namespace ProgramDocument
 {
-/** Our documents nest five levels deep; anything far deeper is hostile and would exhaust the
-    stack of the framework's recursive parser. */
+/** Our documents nest five levels deep; anything far deeper is not one of them. */
 constexpr int maxNestingDepth = 64;
 
 /** Preset files and chunks are tens of kilobytes; larger input is not read at all. */
 constexpr size_t maxDocumentBytes = 16u * 1024u * 1024u;
 
 /** Parses a document, or returns nullptr for text that is not well-formed, nests deeper than
-    maxNestingDepth or carries a DTD (entities are never expanded). */
+    maxNestingDepth, or carries a DTD or a processing instruction after the declaration. Never
+    recurses, never expands entities beyond the predefined and character references, never opens
+    a file. */
 std::unique_ptr<juce::XmlElement> parse (const juce::String& text);
 
 /** Raw file or stream bytes (UTF-8, with or without byte-order mark, or UTF-16 with one). */
@@ -35,7 +36,4 @@ juce::String toFileText (const juce::XmlElement& document);
 
 /** At most six significant digits ("0.5", "1", "1e-05"). */
 juce::String formatNumber (double value);
-
-/** The deepest element nesting in the text, or -1 when it holds a DTD or entity declaration. */
-int nestingDepth (const char* utf8Text) noexcept;
 } // namespace ProgramDocument

@@ -266,6 +266,32 @@ TEST (StateDocument, NamesPathAndStructure)
     EXPECT_EQ (core.getPattern().steps[0].noteOffset, -7);
 }
 
+/** What the framework's parser accepted, and old files may hold, still reads. */
+TEST (StateDocument, ReaderAcceptsWhatOlderFilesHold)
+{
+    const struct { const char* text; const char* name; } cases[] = {
+        { "\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<vro>\r\n  <programs>\r\n"
+          "    <program programname=\"A\"/>\r\n  </programs>\r\n</vro>\r\n", "A" },
+        { "<!-- saved --><vro><!-- x --><programs><program programname=\"B\"><![CDATA[<not an element>]]></program></programs></vro>", "B" },
+        { "<vro><programs><program programname='C'></PROGRAM></Programs></VRO>", "C" },
+        { "<vro><programs><program programname=\"&#82;&#xf6;hre &AMP; &lt;Sub&gt; &quot;1&quot;&#10;\"/></programs></vro>",
+          "R\xc3\xb6hre & <Sub> \"1\"\n" },
+        { "< vro ><programs ><program programname = \"E\" programname=\"second\" /></programs></vro> trailing", "E" },
+    };
+    for (const auto& c : cases)
+    {
+        VroCore core;
+        const auto xml = ProgramDocument::parse (juce::String::fromUTF8 (c.text));
+        ASSERT_NE (xml, nullptr) << c.text;
+        core.readProgramXml (xml.get(), {}, false);
+        EXPECT_EQ (core.getProgram().programName, juce::String::fromUTF8 (c.name)) << c.text;
+    }
+
+    for (const char* broken : { "<vro><programs>", "<vro a=1/>", "<vro a=\"&unknown;\"/>", "<vro a=\"&#0;\"/>",
+                                "<vro a=\"&#xD800;\"/>", "<?xml?><?again?><vro/>", "<!DOCTYPE vro><vro/>", "" })
+        EXPECT_EQ (ProgramDocument::parse (broken), nullptr) << broken;
+}
+
 TEST (StateDocument, SequencerAndMidimapLimits)
 {
     VroCore core;

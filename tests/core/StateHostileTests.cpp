@@ -63,6 +63,9 @@ TEST (StateHostile, ChunksThatChangeNothing)
         // The framework's parser expands this entity into itself until the stack runs out.
         { "recursive entity", chunkOf (R"(<!DOCTYPE vro [<!ENTITY a "x&a;">]><vro><programs><program programname="&a;"/></programs></vro>)") },
         { "lead byte at the end", leadByteAtEnd },
+        // Found by the fuzzer: the framework's parser loops for ever on a processing instruction
+        // followed by text inside an element.
+        { "instruction inside", chunkOf ("<vro><programs><?x?>t<program/></programs></vro>") },
     };
     for (const auto& [name, chunk] : cases)
     {
