@@ -15,9 +15,13 @@ those their defaults), and the percussion programs also no "portamentolinear". B
 converts 1.1 values, arpeggiator modes and synced LFO rates are written in the 1.1 encoding.
 
 Levels: the output volume is applied after everything else, so it scales a program's loudness
-exactly. The levels file holds, per program, the loudness measured at the volume the recipe gave
-it (written by the core test FactoryBank.WritesLevelsFile); with it, each program's volume is set
-so that its loudness meets the target of its category. Without it, the recipes' volumes stand.
+exactly. The levels file holds, per program, the loudness and peak measured by the sound check and
+the volume it was measured at; with it, each program's volume is set so that its loudness meets
+the target of its group within the peak limit. Without it, the recipes' volumes stand. To measure
+a bank file without rebuilding the plug-in:
+
+    VRO_FACTORY_BANK_FILE=/tmp/bank.xml VRO_FACTORY_LEVELS=tools/factory_bank_levels.txt \
+        build/tests/core_tests --gtest_filter=FactoryBank.*
 """
 
 import argparse
