@@ -294,30 +294,62 @@ private:
 };
 } // namespace
 
-std::unique_ptr<juce::XmlElement> parse (const juce::String& text)
-{
-    return Reader (text.toRawUTF8()).read();
-}
-
 namespace
 {
-/** A copy with zero bytes behind the end: the framework's UTF-8 decoder reads the continuation
-    bytes a truncated lead byte announces, which must not run past the caller's buffer. */
-juce::MemoryBlock paddedCopy (const void* data, size_t size)
+/** The bytes up to the first zero as well-formed UTF-8. The framework's strings trust their
+    UTF-8: an overlong or truncated sequence makes them miscount and read past their buffer. A
+    byte that starts no valid sequence is taken as the Latin-1 character it would be in an old
+    file edited by hand, so such a name stays readable. */
+std::string validUtf8 (const char* data, size_t size)
 {
-    juce::MemoryBlock block (size + 4, true);
-    if (size > 0)
-        block.copyFrom (data, 0, size);
-    return block;
+    const auto* b = reinterpret_cast<const unsigned char*> (data);
+    std::string out;
+    out.reserve (size);
+    for (size_t i = 0; i < size && b[i] != 0;)
+    {
+        const unsigned char c = b[i];
+        size_t length = c < 0x80 ? 1 : (c >= 0xc2 && c <= 0xdf) ? 2 : (c >= 0xe0 && c <= 0xef) ? 3 : (c >= 0xf0 && c <= 0xf4) ? 4 : 0;
+        bool valid = length > 0 && i + length <= size;
+        for (size_t k = 1; valid && k < length; ++k)
+            valid = (b[i + k] & 0xc0) == 0x80;
+        if (valid && length == 3)
+            valid = ! (c == 0xe0 && b[i + 1] < 0xa0) && ! (c == 0xed && b[i + 1] >= 0xa0); // overlong, surrogate
+        if (valid && length == 4)
+            valid = ! (c == 0xf0 && b[i + 1] < 0x90) && ! (c == 0xf4 && b[i + 1] >= 0x90); // overlong, beyond U+10FFFF
+        if (valid)
+        {
+            out.append (data + i, length);
+            i += length;
+        }
+        else
+        {
+            out += (char) (0xc0 | (c >> 6));
+            out += (char) (0x80 | (c & 0x3f));
+            ++i;
+        }
+    }
+    return out;
 }
 } // namespace
+
+std::unique_ptr<juce::XmlElement> parse (const juce::String& text)
+{
+    return Reader (validUtf8 (text.toRawUTF8(), text.getNumBytesAsUTF8()).c_str()).read();
+}
 
 std::unique_ptr<juce::XmlElement> parseBytes (const void* data, size_t size)
 {
     if (data == nullptr || size == 0 || size > maxDocumentBytes)
         return {};
-    const auto block = paddedCopy (data, size);
-    return parse (juce::String::createStringFromData (block.getData(), (int) size));
+    const auto* b = static_cast<const unsigned char*> (data);
+    // UTF-16 with a byte-order mark, as the framework's readers accepted it.
+    if (size >= 2 && ((b[0] == 0xff && b[1] == 0xfe) || (b[0] == 0xfe && b[1] == 0xff)))
+    {
+        juce::MemoryBlock even (data, size & ~(size_t) 1);
+        even.append ("\0\0", 2);
+        return parse (juce::String::createStringFromData (even.getData(), (int) even.getSize()));
+    }
+    return Reader (validUtf8 (static_cast<const char*> (data), size).c_str()).read();
 }
 
 std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file)
@@ -359,8 +391,7 @@ std::unique_ptr<juce::XmlElement> readChunk (const void* data, int sizeInBytes)
     const auto length = (size_t) std::min<juce::int64> (sizeInBytes - 8, stringLength);
     if (length > maxDocumentBytes)
         return {};
-    const auto block = paddedCopy (static_cast<const char*> (data) + 8, length);
-    return parse (juce::String::fromUTF8 (static_cast<const char*> (block.getData()), (int) length));
+    return Reader (validUtf8 (static_cast<const char*> (data) + 8, length).c_str()).read();
 }
 
 juce::String toFileText (const juce::XmlElement& document)

@@ -287,6 +287,16 @@ TEST (StateDocument, ReaderAcceptsWhatOlderFilesHold)
         EXPECT_EQ (core.getProgram().programName, juce::String::fromUTF8 (c.name)) << c.text;
     }
 
+    // A name saved by an editor in Latin-1, and bytes that are no UTF-8 at all: read as Latin-1.
+    for (const auto& [bytes, name] : { std::pair { "<vro><programs><program programname=\"R\xf6hre\"/></programs></vro>", "R\xc3\xb6hre" },
+                                       std::pair { "<vro><programs><program programname=\"\xc0\x80\xf4\"/></programs></vro>",
+                                                   "\xc3\x80\xc2\x80\xc3\xb4" } })
+    {
+        VroCore core;
+        core.readProgramXml (ProgramDocument::parseBytes (bytes, std::strlen (bytes)).get(), {}, false);
+        EXPECT_EQ (core.getProgram().programName, juce::String::fromUTF8 (name));
+    }
+
     for (const char* broken : { "<vro><programs>", "<vro a=1/>", "<vro a=\"&unknown;\"/>", "<vro a=\"&#0;\"/>",
                                 "<vro a=\"&#xD800;\"/>", "<?xml?><?again?><vro/>", "<!DOCTYPE vro><vro/>", "" })
         EXPECT_EQ (ProgramDocument::parse (broken), nullptr) << broken;
