@@ -19,10 +19,13 @@ struct ParamSmoother
 
     double tick (double target) noexcept
     {
-        if (std::abs (target - value) > 1e-10)
+        if (! settled (target))
             value = (target + value * a) * b;
         return value;
     }
+
+    /** True when a tick towards this target would leave the value as it is. */
+    bool settled (double target) const noexcept { return ! (std::abs (target - value) > 1e-10); }
 
     double timeConstant, a = 0.0, b = 1.0, value = 0.0;
 };

@@ -42,7 +42,7 @@ void SynthEngine::renderSample (double& left, double& right) noexcept
     s.fmIntensitySmoothed = s.fmIntensitySmoother.tick (p[Param::FmIntensity]);
     s.keyFollowSmoothed = s.keyFollowSmoother.tick (p[Param::VcfKeyboard]);
 
-    if ((p[Param::ArpEnabled] > 0.5 || p[Param::SeqEnabled] > 0.5) && ! (p[Param::SeqRecord] > 0.5))
+    if (usesArpSeq())
         router.arpSeq.render (left, right);
     else
         router.voices.render (left, right);
@@ -54,8 +54,53 @@ void SynthEngine::renderSample (double& left, double& right) noexcept
     right = left;
 }
 
+bool SynthEngine::usesArpSeq() const noexcept
+{
+    const auto& p = settings.params;
+    return (p[Param::ArpEnabled] > 0.5 || p[Param::SeqEnabled] > 0.5) && ! (p[Param::SeqRecord] > 0.5);
+}
+
+bool SynthEngine::silentAndSettled() const noexcept
+{
+    const auto& s = settings;
+    const auto& p = s.params;
+    return router.voices.isQuiet() && ! usesArpSeq()
+        && s.attackSmoother.settled (s.attack) && s.decaySmoother.settled (s.decay)
+        && s.sustainSmoother.settled (s.sustain)
+        && s.fmIntensitySmoother.settled (p[Param::FmIntensity])
+        && s.keyFollowSmoother.settled (p[Param::VcfKeyboard])
+        && s.volumeSmoother.settled (p[Param::Volume]);
+}
+
+// renderSample with what cannot change inside the stretch taken out of the loop: no voice can
+// wake without an event, and settled smoothers stay put until a parameter moves. Same samples.
+void SynthEngine::renderSilence (float* left, float* right, int from, int to) noexcept
+{
+    auto& s = settings;
+    s.attackSmoothed = s.attackSmoother.value;
+    s.decaySmoothed = s.decaySmoother.value;
+    s.sustainSmoothed = s.sustainSmoother.value;
+    s.fmIntensitySmoothed = s.fmIntensitySmoother.value;
+    s.keyFollowSmoothed = s.keyFollowSmoother.value;
+    const double volume = s.volumeSmoother.value;
+    auto& voices = router.voices;
+
+    for (int i = from; i < to; ++i)
+    {
+        voices.trackLfoGateIfUsed();
+        lfo.tick();
+        const double out = outputBlocker.process (0.0) * volume;
+        left[i] = (float) out;
+        right[i] = (float) out;
+    }
+    midiOutput.samplePosition += to - from;
+}
+
 void SynthEngine::renderSamples (float* left, float* right, int from, int to) noexcept
 {
+    if (silentAndSettled())
+        return renderSilence (left, right, from, to);
+
     for (int i = from; i < to; ++i)
     {
         double l = 0.0, r = 0.0;

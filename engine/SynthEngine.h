@@ -62,6 +62,10 @@ public:
     float getSampleRate() const noexcept { return sampleRate; }
 
 private:
+    bool usesArpSeq() const noexcept;
+    bool silentAndSettled() const noexcept;
+    void renderSilence (float* left, float* right, int from, int to) noexcept;
+
     float sampleRate;
     MidiOutCollector& midiOutput;
     DcBlocker outputBlocker { 0.0015f };

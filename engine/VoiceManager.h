@@ -75,6 +75,14 @@ public:
             return false;
         return renderVoices (left, right, lfoGate);
     }
+    /** Every voice was dormant at the last render, and nothing has woken one since. */
+    bool isQuiet() const noexcept { return quiet; }
+    /** The LFO-gate part of render, for callers that know the pool is quiet. */
+    void trackLfoGateIfUsed() noexcept
+    {
+        if (settings.params[Param::AdsrMode] < 0.25)
+            trackLfoGate();
+    }
     void setSampleRate (double rate) noexcept;
     void setVoiceCount (int n) noexcept;
 

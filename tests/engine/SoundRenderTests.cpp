@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace
@@ -97,6 +99,64 @@ TEST (SoundRender, ChannelsAreIdenticalAndRendersRepeat)
     ASSERT_EQ (first.size(), second.size());
     EXPECT_TRUE (first == second);
     EXPECT_GT (sound::rms (first), 0.01);
+}
+
+TEST (SoundRender, StretchesRenderTheSamplesOfSampleBySample)
+{
+    // Silent stretches take a shortcut; it must give the same bits, LFO gate and pedal included.
+    struct Step { int note; bool on; int index; double value; int samples; };
+    const Step steps[] = {
+        { 48, true, -1, 0.0, 3000 }, { 48, false, -1, 0.0, 5 * 44100 },  // the tail dies: the pool goes quiet
+        { -1, false, Param::Volume, 0.8, 30000 },                         // silence with a moving smoother
+        { -1, false, Param::Attack, 0.3, 30000 },
+        { 60, true, -1, 0.0, 5000 }, { 60, false, -1, 0.0, 5 * 44100 },
+    };
+    auto play = [&] (bool stretches, bool& wentQuiet)
+    {
+        sound::Synth synth;
+        synth.set (Param::AdsrMode, 0.0); // the LFO gate
+        synth.set (Param::LfoWaveform, 2.0 / 3.0);
+        synth.set (Param::LfoRate, 0.8);
+        synth.set (Param::Release, 0.2);
+        std::vector<float> left, right;
+        wentQuiet = false;
+        for (const auto& step : steps)
+        {
+            if (step.note >= 0)
+                step.on ? synth.engine->noteOn (step.note, 0.7) : synth.engine->noteOff (step.note);
+            if (step.index >= 0)
+                synth.set (step.index, step.value);
+            wentQuiet = wentQuiet || synth.engine->getVoices().isQuiet();
+            for (int done = 0; done < step.samples; done += 256)
+            {
+                const int n = std::min (256, step.samples - done);
+                const size_t at = left.size();
+                left.resize (at + (size_t) n);
+                right.resize (at + (size_t) n);
+                if (stretches)
+                {
+                    synth.engine->renderSamples (left.data() + at, right.data() + at, 0, n);
+                    continue;
+                }
+                for (int i = 0; i < n; ++i)
+                {
+                    double l = 0.0, r = 0.0;
+                    synth.engine->renderSample (l, r);
+                    left[at + (size_t) i] = (float) l;
+                    right[at + (size_t) i] = (float) r;
+                }
+            }
+        }
+        left.insert (left.end(), right.begin(), right.end());
+        return left;
+    };
+
+    bool quietA = false, quietB = false;
+    const auto bySample = play (false, quietA);
+    const auto byStretch = play (true, quietB);
+    EXPECT_TRUE (quietA && quietB);
+    ASSERT_EQ (bySample.size(), byStretch.size());
+    EXPECT_TRUE (std::memcmp (bySample.data(), byStretch.data(), bySample.size() * sizeof (float)) == 0);
 }
 
 TEST (SoundRender, NoParameterValueBreaksTheVoiceStates)
