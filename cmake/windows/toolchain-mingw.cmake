@@ -13,6 +13,13 @@ set(CMAKE_C_COMPILER ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
 
+# 32-bit x86 defaults to x87 arithmetic, which keeps intermediates in 80 bits and so renders other
+# samples than every other build; SSE2 rounds each step to its type.
+if(VRO_WINDOWS_ARCH STREQUAL "i686")
+    set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+    set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+endif()
+
 # zlib, libpng and libjpeg for the target live in VRO_WINDOWS_DEPS (scripts/build-windows.sh).
 set(CMAKE_FIND_ROOT_PATH /usr/${triple} ${VRO_WINDOWS_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
