@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows VST2 libraries (scripts/build-windows.sh) and drives each one under Wine with
 # a small cross-compiled host (tests/windows/Vst2WineHost.cpp): identity, state, a rendered note
-# compared with the Linux library's render of the same note, and the editor opened under Xvfb.
+# compared with the Linux library's render of the same note, and the editor opened under Xvfb (its
+# screenshot lands in build-win/editor-<arch>.png).
 #   scripts/test-windows.sh [i686] [x86_64]
 # VRO_LINUX_BUILD names the Linux build folder whose VST2 library gives the reference (default build).
 set -euo pipefail
@@ -40,16 +41,27 @@ echo "== Linux reference"
 "$out/vst2_host_linux" "$(ls "$linux_build"/VroDrubbel_artefacts/Release/VST/*.so)" --write "$out/reference.f32"
 
 # -------------------------------------------------------------------- each Windows library under Wine
+# One X server for every Wine process of the run. A wineserver first started without a display
+# (winepath, wineboot) would stay up and leave the host's windows without a driver.
 export WINEPREFIX=$out/wineprefix WINEDEBUG=-all
-[ -d "$WINEPREFIX" ] || xvfb-run -a wineboot --init >/dev/null 2>&1
+wineserver -k 2>/dev/null || true
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/display" >/dev/null 2>&1 &
+xvfb=$!
+trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$out/display")
+[ -d "$WINEPREFIX" ] || wineboot --init >/dev/null 2>&1
+
 status=0
 for arch in "${archs[@]}"; do
-    $arch-w64-mingw32-g++-posix "${host_flags[@]}" -I"$fst_include" -static -o "$out/vst2_host_$arch.exe" tests/windows/Vst2WineHost.cpp
+    $arch-w64-mingw32-g++-posix "${host_flags[@]}" -I"$fst_include" -static -o "$out/vst2_host_$arch.exe" tests/windows/Vst2WineHost.cpp -lgdi32
     # A fresh profile for the plug-in, so it starts from its built-in program as the Linux run did.
     rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Velmora
     dll=$(ls "$out/$arch"/plugin/VroDrubbel_artefacts/Release/VST/*.dll)
     echo "== $arch: $dll"
-    xvfb-run -a -s "-screen 0 1280x1024x24" wine "$out/vst2_host_$arch.exe" "$(winepath -w "$dll")" \
-        --compare "$(winepath -w "$out/reference.f32")" --editor || status=1
+    wine "$out/vst2_host_$arch.exe" "$(winepath -w "$dll")" --compare "$(winepath -w "$out/reference.f32")" \
+        --editor --screenshot "$(winepath -w "$out/editor-$arch.bmp")" || status=1
+    [ -f "$out/editor-$arch.bmp" ] && python3 tests/windows/bmp_to_png.py "$out/editor-$arch.bmp" "$out/editor-$arch.png" \
+        && echo "editor screenshot: $out/editor-$arch.png"
 done
 exit $status

@@ -1,10 +1,11 @@
 // A minimal VST 2.4 host for the Windows library under Wine: loads the DLL, checks the effect
 // record and identity, round-trips the chunk, renders a note and opens the editor. Built natively
 // it drives the Linux library through the same calls, so the two renders can be compared.
-//   vst2_wine_host PLUGIN [--write FILE] [--compare FILE] [--editor]
+//   vst2_wine_host PLUGIN [--write FILE] [--compare FILE] [--chunk FILE] [--parameters] [--editor [--screenshot FILE.bmp]]
 // Prints one line per check; the exit status is the number of failures.
 #include <pluginterfaces/fst/fst.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -33,8 +34,10 @@ enum : int
     effGetEffectNameOp = 45, effGetVendorStringOp = 47, effGetProductStringOp = 48, effGetVendorVersionOp = 49,
     effCanDoOp = 51
 };
-enum : int { audioMasterAutomateOp = 0, audioMasterVersionOp = 1, audioMasterProcessEventsOp = 8 };
+enum : int { audioMasterAutomateOp = 0, audioMasterVersionOp = 1, audioMasterProcessEventsOp = 8, audioMasterGetCurrentProcessLevelOp = 23 };
+constexpr int offlineProcessLevel = 4;
 
+constexpr int block = 512;
 int failures = 0;
 int midiOutEvents = 0;
 
@@ -60,6 +63,9 @@ t_fstPtrInt hostCallback (AEffect*, int opcode, int, t_fstPtrInt, void* ptr, flo
     switch (opcode)
     {
         case audioMasterVersionOp: return 2400;
+        // An offline renderer: state loaded off the plug-in's message thread (the Linux case) then
+        // reaches the engine at once instead of through its notifier, so both renders are deterministic.
+        case audioMasterGetCurrentProcessLevelOp: return offlineProcessLevel;
         case audioMasterProcessEventsOp:
             midiOutEvents += static_cast<t_fstEvents*> (ptr)->numEvents;
             return 1;
@@ -146,7 +152,14 @@ void checkIdentity (Host& host)
     checkEqual (host.text (effGetProgramNameIndexedOp, 0), "default", "program 0 name");
 }
 
-void checkChunk (Host& host)
+bool writeBytes (const std::string& path, const void* data, size_t size)
+{
+    std::ofstream out (path, std::ios::binary);
+    out.write ((const char*) data, (std::streamsize) size);
+    return out.good();
+}
+
+void checkChunk (Host& host, const std::string& chunkPath)
 {
     auto* e = host.effect;
     e->setParameter (e, 26, 0.25f);
@@ -158,6 +171,8 @@ void checkChunk (Host& host)
     if (size <= 8 || data == nullptr)
         return;
     std::vector<char> saved ((const char*) data, (const char*) data + size);
+    if (! chunkPath.empty())
+        check (writeBytes (chunkPath, saved.data(), saved.size()), "chunk written to " + chunkPath);
     check (std::string (saved.begin(), saved.end()).find ("filtercutoff=\"0.25\"") != std::string::npos,
            "chunk holds filtercutoff=\"0.25\"");
 
@@ -176,11 +191,8 @@ void checkChunk (Host& host)
 // sound with the cutoff and resonance the chunk left.
 std::vector<float> render (Host& host)
 {
-    constexpr int block = 512, blocks = 60;
+    constexpr int blocks = 60;
     auto* e = host.effect;
-    host.dispatch (effSetSampleRateOp, 0, 0, nullptr, 44100.0f);
-    host.dispatch (effSetBlockSizeOp, 0, block);
-    host.dispatch (effMainsChangedOp, 0, 1);
 
     std::vector<float> inL (block), inR (block), outL (block), outR (block), result;
     float* ins[] = { inL.data(), inR.data() };
@@ -232,7 +244,67 @@ std::vector<float> render (Host& host)
 }
 
 #ifdef _WIN32
-void checkEditor (Host& host)
+/** Copies what the window shows into a 24-bit BMP (empty path: no file) and counts its colours, so
+    a window that opened but never painted is told from one that shows the panel. */
+size_t captureWindow (HWND window, const std::string& path)
+{
+    RECT area {};
+    GetClientRect (window, &area);
+    const int width = area.right, height = area.bottom;
+    if (width <= 0 || height <= 0)
+        return 0;
+
+    BITMAPINFO info {};
+    info.bmiHeader.biSize = sizeof (BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height; // bottom-up, as BMP files store rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    const int stride = (width * 3 + 3) & ~3;
+
+    HDC source = GetDC (window);
+    HDC memory = CreateCompatibleDC (source);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection (memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    size_t colours = 0;
+    if (bitmap != nullptr)
+    {
+        HGDIOBJ previous = SelectObject (memory, bitmap);
+        BitBlt (memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+        GdiFlush();
+        const auto* pixels = static_cast<const unsigned char*> (bits);
+
+        std::vector<unsigned> seen;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+            {
+                const unsigned char* p = pixels + (size_t) y * (size_t) stride + (size_t) x * 3;
+                seen.push_back ((unsigned) p[0] | ((unsigned) p[1] << 8) | ((unsigned) p[2] << 16));
+            }
+        std::sort (seen.begin(), seen.end());
+        colours = (size_t) (std::unique (seen.begin(), seen.end()) - seen.begin());
+
+        if (! path.empty())
+        {
+            BITMAPFILEHEADER file {};
+            file.bfType = 0x4D42; // "BM"
+            file.bfOffBits = sizeof (BITMAPFILEHEADER) + sizeof (BITMAPINFOHEADER);
+            file.bfSize = file.bfOffBits + (DWORD) (stride * height);
+            std::ofstream out (path, std::ios::binary);
+            out.write ((const char*) &file, sizeof file);
+            out.write ((const char*) &info.bmiHeader, sizeof info.bmiHeader);
+            out.write ((const char*) pixels, (std::streamsize) stride * height);
+        }
+        SelectObject (memory, previous);
+        DeleteObject (bitmap);
+    }
+    DeleteDC (memory);
+    ReleaseDC (window, source);
+    return colours;
+}
+
+void checkEditor (Host& host, const std::string& screenshotPath)
 {
     ERect* rect = nullptr;
     host.dispatch (effEditGetRectOp, 0, 0, &rect);
@@ -270,6 +342,13 @@ void checkEditor (Host& host)
         host.dispatch (effEditIdleOp);
         Sleep (20);
     }
+    if (child != nullptr)
+    {
+        // The panel bitmaps have thousands of colours; an unpainted window has one or two.
+        const size_t colours = captureWindow (child, screenshotPath);
+        check (colours > 256, "editor painted: " + std::to_string (colours) + " colours"
+                                  + (screenshotPath.empty() ? std::string() : ", saved to " + screenshotPath));
+    }
     host.dispatch (effEditCloseOp);
     check (GetWindow (window, GW_CHILD) == nullptr, "editor closed and its window removed");
     DestroyWindow (window);
@@ -278,9 +357,7 @@ void checkEditor (Host& host)
 
 bool writeSamples (const std::string& path, const std::vector<float>& samples)
 {
-    std::ofstream out (path, std::ios::binary);
-    out.write ((const char*) samples.data(), (std::streamsize) (samples.size() * sizeof (float)));
-    return out.good();
+    return writeBytes (path, samples.data(), samples.size() * sizeof (float));
 }
 
 void compareWith (const std::string& path, const std::vector<float>& samples)
@@ -315,11 +392,11 @@ int main (int argc, char** argv)
 {
     if (argc < 2)
     {
-        std::fprintf (stderr, "usage: %s PLUGIN [--write FILE] [--compare FILE] [--editor]\n", argv[0]);
+        std::fprintf (stderr, "usage: %s PLUGIN [--write FILE] [--compare FILE] [--chunk FILE] [--parameters] [--editor [--screenshot FILE.bmp]]\n", argv[0]);
         return 2;
     }
-    std::string writePath, comparePath;
-    bool editor = false;
+    std::string writePath, comparePath, chunkPath, screenshotPath;
+    bool editor = false, listParameters = false;
     for (int i = 2; i < argc; ++i)
     {
         const std::string arg = argv[i];
@@ -327,6 +404,12 @@ int main (int argc, char** argv)
             writePath = argv[++i];
         else if (arg == "--compare" && i + 1 < argc)
             comparePath = argv[++i];
+        else if (arg == "--chunk" && i + 1 < argc)
+            chunkPath = argv[++i];
+        else if (arg == "--screenshot" && i + 1 < argc)
+            screenshotPath = argv[++i];
+        else if (arg == "--parameters")
+            listParameters = true;
         else if (arg == "--editor")
             editor = true;
     }
@@ -357,7 +440,15 @@ int main (int argc, char** argv)
     host.dispatch (effOpenOp);
 
     checkIdentity (host);
-    checkChunk (host);
+    // Resumed before the chunk is set: the plug-in reads the process level when it resumes.
+    host.dispatch (effSetSampleRateOp, 0, 0, nullptr, 44100.0f);
+    host.dispatch (effSetBlockSizeOp, 0, block);
+    host.dispatch (effMainsChangedOp, 0, 1);
+    checkChunk (host, chunkPath);
+    if (listParameters)
+        for (int i = 0; i < host.effect->numParams; ++i)
+            std::printf ("param %2d %-16s %.9g \"%s\"\n", i, host.text (effGetParamNameOp, i).c_str(),
+                         (double) host.effect->getParameter (host.effect, i), host.text (effGetParamDisplayOp, i).c_str());
     const auto samples = render (host);
     if (! writePath.empty())
         check (writeSamples (writePath, samples), "render written to " + writePath);
@@ -365,7 +456,7 @@ int main (int argc, char** argv)
         compareWith (comparePath, samples);
 #ifdef _WIN32
     if (editor)
-        checkEditor (host);
+        checkEditor (host, screenshotPath);
 #else
     (void) editor;
 #endif
