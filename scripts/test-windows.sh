@@ -18,7 +18,9 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx i386 || { $SUDO dpkg --add-architecture i386; $SUDO apt-get update -q; }
 missing=()
-for p in wine wine64 wine32:i386 xvfb xauth; do
+# 32-bit Wine's Direct3D needs the 32-bit GL library: without it the framework's display-refresh
+# thread finds no DXGI factory and the 32-bit editor crashes on opening.
+for p in wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 xvfb xauth; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -44,13 +46,15 @@ echo "== Linux reference"
 # One X server for every Wine process of the run. A wineserver first started without a display
 # (winepath, wineboot) would stay up and leave the host's windows without a driver.
 export WINEPREFIX=$out/wineprefix WINEDEBUG=-all
+# No .NET or HTML engine: a new prefix would otherwise offer to download them in a dialog nobody answers.
+export WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver -k 2>/dev/null || true
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/display" >/dev/null 2>&1 &
 xvfb=$!
 trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$out/display")
-[ -d "$WINEPREFIX" ] || wineboot --init >/dev/null 2>&1
+[ -d "$WINEPREFIX" ] || timeout -k 10 600 wineboot --init >/dev/null 2>&1
 
 status=0
 for arch in "${archs[@]}"; do
@@ -58,8 +62,18 @@ for arch in "${archs[@]}"; do
     # A fresh profile for the plug-in, so it starts from its built-in program as the Linux run did.
     rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Velmora
     dll=$(ls "$out/$arch"/plugin/VroDrubbel_artefacts/Release/VST/*.dll)
+    rm -f "$out/editor-$arch.bmp" "$out/editor-$arch.png"
     echo "== $arch: $dll"
-    wine "$out/vst2_host_$arch.exe" "$(winepath -w "$dll")" --compare "$(winepath -w "$out/reference.f32")" \
+    # Only Windows' own DLLs: the C++ runtime, threads and the image libraries are linked in.
+    imports=$($arch-w64-mingw32-objdump -p "$dll" | sed -n 's/.*DLL Name: //p' | sort -u | tr '\n' ' ')
+    if grep -qiE 'lib(gcc|stdc|winpthread)|zlib|png|jpeg' <<<"$imports"; then
+        echo "FAIL imports a library Windows does not have: $imports"
+        status=1
+    else
+        echo "ok   imports only system libraries: $imports"
+    fi
+    # A crash would start Wine's debugger and wait; the time limit ends the run instead.
+    timeout -k 10 600 wine "$out/vst2_host_$arch.exe" "$(winepath -w "$dll")" --compare "$(winepath -w "$out/reference.f32")" \
         --editor --screenshot "$(winepath -w "$out/editor-$arch.bmp")" || status=1
     [ -f "$out/editor-$arch.bmp" ] && python3 tests/windows/bmp_to_png.py "$out/editor-$arch.bmp" "$out/editor-$arch.png" \
         && echo "editor screenshot: $out/editor-$arch.png"
