@@ -40,7 +40,9 @@ mkdir -p "$fst_include/pluginterfaces" && cp -r /usr/include/pluginterfaces/fst 
 host_flags=(-std=c++17 -O2 -Wall -Wextra -Wno-cpp -ffp-contract=off)
 g++ "${host_flags[@]}" -o "$out/vst2_host_linux" tests/windows/Vst2WineHost.cpp -ldl
 echo "== Linux reference"
-"$out/vst2_host_linux" "$(ls "$linux_build"/VroDrubbel_artefacts/Release/VST/*.so)" --write "$out/reference.f32"
+"$out/vst2_host_linux" "$(ls "$linux_build"/VroDrubbel_artefacts/Release/VST/*.so)" --write "$out/reference.f32" \
+    --parameters | tee "$out/linux.log"
+grep '^param' "$out/linux.log" > "$out/parameters-linux.txt"
 
 # -------------------------------------------------------------------- each Windows library under Wine
 # One X server for every Wine process of the run. A wineserver first started without a display
@@ -74,7 +76,16 @@ for arch in "${archs[@]}"; do
     fi
     # A crash would start Wine's debugger and wait; the time limit ends the run instead.
     timeout -k 10 600 wine "$out/vst2_host_$arch.exe" "$(winepath -w "$dll")" --compare "$(winepath -w "$out/reference.f32")" \
-        --editor --screenshot "$(winepath -w "$out/editor-$arch.bmp")" || status=1
+        --parameters --editor --screenshot "$(winepath -w "$out/editor-$arch.bmp")" | tr -d '\r' | tee "$out/$arch.log" \
+        || status=1
+    # Every parameter's name, value and text as the Linux library gives them.
+    if grep '^param' "$out/$arch.log" | diff "$out/parameters-linux.txt" - >/dev/null; then
+        echo "ok   $(wc -l < "$out/parameters-linux.txt") parameter names, values and texts as on Linux"
+    else
+        echo "FAIL parameters differ from Linux:"
+        grep '^param' "$out/$arch.log" | diff "$out/parameters-linux.txt" - || true
+        status=1
+    fi
     [ -f "$out/editor-$arch.bmp" ] && python3 tests/windows/bmp_to_png.py "$out/editor-$arch.bmp" "$out/editor-$arch.png" \
         && echo "editor screenshot: $out/editor-$arch.png"
 done
