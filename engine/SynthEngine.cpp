@@ -31,16 +31,23 @@ void SynthEngine::setSampleRate (float rate) noexcept
     outputBlocker.setSampleRate (r);
 }
 
-void SynthEngine::renderSample (double& left, double& right) noexcept
+inline void SynthEngine::tickVoiceSmoothers() noexcept
 {
     auto& s = settings;
     const auto& p = s.params;
-
     s.attackSmoothed = s.attackSmoother.tick (s.attack);
     s.decaySmoothed = s.decaySmoother.tick (s.decay);
     s.sustainSmoothed = s.sustainSmoother.tick (s.sustain);
     s.fmIntensitySmoothed = s.fmIntensitySmoother.tick (p[Param::FmIntensity]);
     s.keyFollowSmoothed = s.keyFollowSmoother.tick (p[Param::VcfKeyboard]);
+}
+
+void SynthEngine::renderSample (double& left, double& right) noexcept
+{
+    auto& s = settings;
+    const auto& p = s.params;
+
+    tickVoiceSmoothers();
 
     if (usesArpSeq())
         router.arpSeq.render (left, right);
@@ -76,13 +83,8 @@ bool SynthEngine::silentAndSettled() const noexcept
 // wake without an event, and settled smoothers stay put until a parameter moves. Same samples.
 void SynthEngine::renderSilence (float* left, float* right, int from, int to) noexcept
 {
-    auto& s = settings;
-    s.attackSmoothed = s.attackSmoother.value;
-    s.decaySmoothed = s.decaySmoother.value;
-    s.sustainSmoothed = s.sustainSmoother.value;
-    s.fmIntensitySmoothed = s.fmIntensitySmoother.value;
-    s.keyFollowSmoothed = s.keyFollowSmoother.value;
-    const double volume = s.volumeSmoother.value;
+    tickVoiceSmoothers(); // settled: once publishes what every tick of the stretch would
+    const double volume = settings.volumeSmoother.tick (settings.params[Param::Volume]);
     auto& voices = router.voices;
 
     for (int i = from; i < to; ++i)

@@ -62,6 +62,7 @@ public:
     float getSampleRate() const noexcept { return sampleRate; }
 
 private:
+    void tickVoiceSmoothers() noexcept;
     bool usesArpSeq() const noexcept;
     bool silentAndSettled() const noexcept;
     void renderSilence (float* left, float* right, int from, int to) noexcept;

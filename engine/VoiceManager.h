@@ -68,20 +68,21 @@ public:
     /** Inline, so a silent pool costs its callers two tests and no call. */
     bool render (double& left, double& right) noexcept
     {
-        const bool lfoGate = settings.params[Param::AdsrMode] < 0.25;
-        if (lfoGate)
-            trackLfoGate();
+        const bool lfoGate = trackLfoGateIfUsed();
         if (quiet)
             return false;
         return renderVoices (left, right, lfoGate);
     }
     /** Every voice was dormant at the last render, and nothing has woken one since. */
     bool isQuiet() const noexcept { return quiet; }
-    /** The LFO-gate part of render, for callers that know the pool is quiet. */
-    void trackLfoGateIfUsed() noexcept
+    /** The LFO-gate part of render, also for callers that know the pool is quiet; true when
+        "ADSR Mode" gates the voices by the LFO. */
+    bool trackLfoGateIfUsed() noexcept
     {
-        if (settings.params[Param::AdsrMode] < 0.25)
+        const bool lfoGate = settings.params[Param::AdsrMode] < 0.25;
+        if (lfoGate)
             trackLfoGate();
+        return lfoGate;
     }
     void setSampleRate (double rate) noexcept;
     void setVoiceCount (int n) noexcept;
