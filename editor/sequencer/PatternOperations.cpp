@@ -16,6 +16,18 @@ int activeSteps (const StepPattern& p) noexcept
     return juce::jlimit (1, StepPattern::maxSteps, p.numberOfSteps);
 }
 
+/** One step's value of a field, given to all 96 steps. */
+void copyFieldToAllSteps (StepPattern& p, int index, double PatternStep::* field)
+{
+    if (isStepIndex (index))
+    {
+        const double v = p.steps[index].*field;
+        for (auto& s : p.steps)
+            s.*field = v;
+    }
+    p.changed = true;
+}
+
 template <typename Apply>
 void forActiveSteps (StepPattern& p, const Draw& draw, Apply apply)
 {
@@ -59,27 +71,8 @@ void copyStep (StepPattern& p, int index)
     p.changed = true;
 }
 
-void setVelocityGlobal (StepPattern& p, int index)
-{
-    if (isStepIndex (index))
-    {
-        const double v = p.steps[index].velocity;
-        for (auto& s : p.steps)
-            s.velocity = v;
-    }
-    p.changed = true;
-}
-
-void setLengthGlobal (StepPattern& p, int index)
-{
-    if (isStepIndex (index))
-    {
-        const double v = p.steps[index].length;
-        for (auto& s : p.steps)
-            s.length = v;
-    }
-    p.changed = true;
-}
+void setVelocityGlobal (StepPattern& p, int index) { copyFieldToAllSteps (p, index, &PatternStep::velocity); }
+void setLengthGlobal (StepPattern& p, int index) { copyFieldToAllSteps (p, index, &PatternStep::length); }
 
 void randomizeNotes (StepPattern& p, const Draw& draw)
 {
