@@ -1,6 +1,6 @@
 // Loads the built VST2 library with dlopen and drives it through its entry point with a minimal
 // host callback, as a VST 2.4 host does: identity, parameters, programs, chunks and a rendered note.
-#include <pluginterfaces/fst/fst.h>
+#include "Vst2Calls.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,16 +12,7 @@
 
 namespace
 {
-// VST 2.4 opcode numbers (public interface values).
-enum : int
-{
-    effOpenOp = 0, effCloseOp = 1, effGetProgramOp = 3, effGetProgramNameOp = 5, effGetParamLabelOp = 6,
-    effGetParamDisplayOp = 7, effGetParamNameOp = 8, effSetSampleRateOp = 10, effSetBlockSizeOp = 11,
-    effMainsChangedOp = 12, effGetChunkOp = 23, effSetChunkOp = 24, effProcessEventsOp = 25,
-    effGetProgramNameIndexedOp = 29, effGetEffectNameOp = 45, effGetVendorStringOp = 47,
-    effGetProductStringOp = 48, effGetVendorVersionOp = 49, effCanDoOp = 51
-};
-enum : int { audioMasterAutomateOp = 0, audioMasterVersionOp = 1, audioMasterProcessEventsOp = 8 };
+using namespace vst2;
 
 struct HostLog
 {
@@ -51,9 +42,7 @@ t_fstPtrInt hostCallback (AEffect*, int opcode, int, t_fstPtrInt, void* ptr, flo
     }
 }
 
-using EntryPoint = AEffect* (*) (t_fstPtrInt (*) (AEffect*, int, int, t_fstPtrInt, void*, float));
-
-class Vst2Host : public testing::Test
+class Vst2Host : public testing::Test, protected vst2::Effect
 {
 protected:
     static void SetUpTestSuite()
@@ -78,20 +67,7 @@ protected:
             dispatch (effCloseOp);
     }
 
-    t_fstPtrInt dispatch (int op, int index = 0, t_fstPtrInt value = 0, void* ptr = nullptr, float opt = 0.0f)
-    {
-        return effect->dispatcher (effect, op, index, value, ptr, opt);
-    }
-
-    std::string text (int op, int index = 0)
-    {
-        char buffer[256] = {};
-        dispatch (op, index, 0, buffer);
-        return buffer;
-    }
-
     static inline void* library = nullptr;
-    AEffect* effect = nullptr;
 };
 
 TEST_F (Vst2Host, BothEntryPointsAreExported)
@@ -108,11 +84,9 @@ TEST_F (Vst2Host, EffectRecordCarriesTheIdentity)
     EXPECT_EQ (effect->numInputs, 2);
     EXPECT_EQ (effect->numOutputs, 2);
     EXPECT_EQ (effect->initialDelay, 0);
-    EXPECT_EQ (effect->uniqueID, ('v' << 24) | ('D' << 16) | ('r' << 8) | 'b');
-    EXPECT_EQ (effect->version, 100);
-
-    const t_fstPtrInt wanted = (1 << 0) | (1 << 4) | (1 << 5) | (1 << 8) | (1 << 9);
-    EXPECT_EQ (effect->flags & wanted, wanted);
+    EXPECT_EQ (effect->uniqueID, vst2::uniqueId);
+    EXPECT_EQ (effect->version, vst2::version);
+    EXPECT_EQ (effect->flags & vst2::requiredFlags, vst2::requiredFlags);
 
     EXPECT_EQ (text (effGetEffectNameOp), "VRO Drubbel");
     EXPECT_EQ (text (effGetProductStringOp), "VRO Drubbel");
@@ -122,13 +96,7 @@ TEST_F (Vst2Host, EffectRecordCarriesTheIdentity)
 
 TEST_F (Vst2Host, CanDoAnswers)
 {
-    const struct { const char* what; int answer; } cases[] = {
-        { "receiveVstEvents", 1 }, { "receiveVstMidiEvent", 1 }, { "receiveVstMidiEvents", 1 },
-        { "sendVstEvents", 1 }, { "sendVstMidiEvent", 1 }, { "sendVstMidiEvents", 1 },
-        { "receiveVstTimeInfo", 1 }, { "conformsToWindowRules", 1 }, { "bypass", 1 },
-        { "openCloseAnyThread", -1 }, { "somethingElse", 0 },
-    };
-    for (const auto& c : cases)
+    for (const auto& c : vst2::canDoAnswers)
         EXPECT_EQ (dispatch (effCanDoOp, 0, 0, (void*) c.what), c.answer) << c.what;
 }
 
@@ -182,17 +150,8 @@ TEST_F (Vst2Host, RendersANoteAndReportsEngineNotesOnly)
     float* ins[] = { inL.data(), inR.data() };
     float* outs[] = { outL.data(), outR.data() };
 
-    t_fstMidiEvent on {};
-    on.type = (t_fstEventType) 1;
-    on.byteSize = sizeof (on);
-    on.deltaFrames = 10;
-    on.midiData[0] = (char) 0x90;
-    on.midiData[1] = 48;
-    on.midiData[2] = 100;
-    struct { int numEvents; t_fstPtrInt pad; t_fstEvent* events[1]; } events { 1, 0, { reinterpret_cast<t_fstEvent*> (&on) } };
-
     hostLog.midiOut.clear();
-    dispatch (effProcessEventsOp, 0, 0, &events);
+    sendMidi (0x90, 48, 100, 10);
     double energy = 0.0;
     bool finite = true, identical = true;
     for (int b = 0; b < 20; ++b)

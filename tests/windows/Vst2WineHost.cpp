@@ -3,7 +3,7 @@
 // it drives the Linux library through the same calls, so the two renders can be compared.
 //   vst2_wine_host PLUGIN [--write FILE] [--compare FILE] [--chunk FILE] [--parameters] [--editor [--screenshot FILE.bmp]]
 // Prints one line per check; the exit status is the number of failures.
-#include <pluginterfaces/fst/fst.h>
+#include "../host/Vst2Calls.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,17 +24,8 @@
 
 namespace
 {
-// VST 2.4 opcode numbers (public interface values).
-enum : int
-{
-    effOpenOp = 0, effCloseOp = 1, effGetProgramOp = 3, effGetProgramNameOp = 5, effGetParamLabelOp = 6,
-    effGetParamDisplayOp = 7, effGetParamNameOp = 8, effSetSampleRateOp = 10, effSetBlockSizeOp = 11,
-    effMainsChangedOp = 12, effEditGetRectOp = 13, effEditOpenOp = 14, effEditCloseOp = 15, effEditIdleOp = 19,
-    effGetChunkOp = 23, effSetChunkOp = 24, effProcessEventsOp = 25, effGetProgramNameIndexedOp = 29,
-    effGetEffectNameOp = 45, effGetVendorStringOp = 47, effGetProductStringOp = 48, effGetVendorVersionOp = 49,
-    effCanDoOp = 51
-};
-enum : int { audioMasterAutomateOp = 0, audioMasterVersionOp = 1, audioMasterProcessEventsOp = 8, audioMasterGetCurrentProcessLevelOp = 23 };
+using namespace vst2;
+
 constexpr int offlineProcessLevel = 4;
 
 constexpr int block = 512;
@@ -73,8 +64,6 @@ t_fstPtrInt hostCallback (AEffect*, int opcode, int, t_fstPtrInt, void* ptr, flo
     }
 }
 
-using EntryPoint = AEffect* (*) (t_fstPtrInt (*) (AEffect*, int, int, t_fstPtrInt, void*, float));
-
 struct Library
 {
     explicit Library (const char* path)
@@ -98,22 +87,7 @@ struct Library
     void* handle = nullptr;
 };
 
-struct Host
-{
-    AEffect* effect;
-
-    t_fstPtrInt dispatch (int op, int index = 0, t_fstPtrInt value = 0, void* ptr = nullptr, float opt = 0.0f)
-    {
-        return effect->dispatcher (effect, op, index, value, ptr, opt);
-    }
-
-    std::string text (int op, int index = 0)
-    {
-        char buffer[256] = {};
-        dispatch (op, index, 0, buffer);
-        return buffer;
-    }
-};
+using Host = vst2::Effect;
 
 void checkIdentity (Host& host)
 {
@@ -124,24 +98,16 @@ void checkIdentity (Host& host)
     checkEqual (e->numInputs, 2, "inputs");
     checkEqual (e->numOutputs, 2, "outputs");
     checkEqual (e->initialDelay, 0, "initial delay");
-    checkEqual (e->uniqueID, ('v' << 24) | ('D' << 16) | ('r' << 8) | 'b', "unique ID 'vDrb'");
-    checkEqual (e->version, 100, "version");
-    // HasEditor, CanReplacing, ProgramChunks, IsSynth, NoSoundInStop.
-    const t_fstPtrInt wanted = (1 << 0) | (1 << 4) | (1 << 5) | (1 << 8) | (1 << 9);
-    checkEqual ((long long) (e->flags & wanted), (long long) wanted, "flags (editor, replacing, chunks, synth, no sound in stop)");
+    checkEqual (e->uniqueID, vst2::uniqueId, "unique ID 'vDrb'");
+    checkEqual (e->version, vst2::version, "version");
+    checkEqual (e->flags & vst2::requiredFlags, vst2::requiredFlags, "flags (editor, replacing, chunks, synth, no sound in stop)");
 
     checkEqual (host.text (effGetEffectNameOp), "VRO Drubbel", "effect name");
     checkEqual (host.text (effGetProductStringOp), "VRO Drubbel", "product");
     checkEqual (host.text (effGetVendorStringOp), "VRO-Velmora", "vendor");
     checkEqual ((long long) host.dispatch (effGetVendorVersionOp), 100LL, "vendor version");
 
-    const struct { const char* what; int answer; } cases[] = {
-        { "receiveVstEvents", 1 }, { "receiveVstMidiEvent", 1 }, { "receiveVstMidiEvents", 1 },
-        { "sendVstEvents", 1 }, { "sendVstMidiEvent", 1 }, { "sendVstMidiEvents", 1 },
-        { "receiveVstTimeInfo", 1 }, { "conformsToWindowRules", 1 }, { "bypass", 1 },
-        { "openCloseAnyThread", -1 }, { "somethingElse", 0 },
-    };
-    for (const auto& c : cases)
+    for (const auto& c : vst2::canDoAnswers)
         checkEqual ((long long) host.dispatch (effCanDoOp, 0, 0, (void*) c.what), (long long) c.answer,
                     std::string ("canDo ") + c.what);
 
@@ -198,26 +164,13 @@ std::vector<float> render (Host& host)
     float* ins[] = { inL.data(), inR.data() };
     float* outs[] = { outL.data(), outR.data() };
 
-    auto sendNote = [&] (int status, int velocity, int delta)
-    {
-        t_fstMidiEvent ev {};
-        ev.type = (t_fstEventType) 1;
-        ev.byteSize = sizeof (ev);
-        ev.deltaFrames = delta;
-        ev.midiData[0] = (char) status;
-        ev.midiData[1] = 48;
-        ev.midiData[2] = (char) velocity;
-        struct { int numEvents; t_fstPtrInt pad; t_fstEvent* events[1]; } events { 1, 0, { reinterpret_cast<t_fstEvent*> (&ev) } };
-        host.dispatch (effProcessEventsOp, 0, 0, &events);
-    };
-
     bool finite = true, identical = true;
     for (int b = 0; b < blocks; ++b)
     {
         if (b == 0)
-            sendNote (0x90, 100, 10);
+            host.sendMidi (0x90, 48, 100, 10);
         if (b == 43)
-            sendNote (0x80, 0, 30);
+            host.sendMidi (0x80, 48, 0, 30);
         e->processReplacing (e, ins, outs, block);
         for (int i = 0; i < block; ++i)
         {
