@@ -10,18 +10,10 @@ archs=("$@")
 [ ${#archs[@]} -gt 0 ] || archs=(x86_64 i686)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-scripts/install-deps.sh
-
 # -------------------------------------------------------------------- packages (safe to re-run)
+# apt-get source needs the source lists of the main archive.
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-packages=(dpkg-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-# apt-get source needs the source lists of the main archive.
 src_list=/etc/apt/sources.list.d/debian-src.sources
 if ! grep -rqs "deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
     $SUDO tee $src_list >/dev/null <<'SOURCES'
@@ -33,10 +25,8 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
     $SUDO apt-get update -q
 fi
-if [ ${#missing[@]} -gt 0 ]; then
-    $SUDO apt-get update -q
-    $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/install-deps.sh dpkg-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
+    gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
 
 # -------------------------------------------------------------------- image and zip libraries
 sources=$root/build-win/sources

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need, from Debian's packages. Safe to run again.
+# Installs everything the build and the tests need, from Debian's packages, plus any packages named
+# on the command line (the Windows scripts name theirs). Safe to run again.
+#   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,7 @@ packages=(
     libgl1-mesa-dev
     googletest libgtest-dev
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core
+    "$@"
 )
 
 missing=()

@@ -15,18 +15,10 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # -------------------------------------------------------------------- Wine, 32-bit and 64-bit (safe to re-run)
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx i386 || { $SUDO dpkg --add-architecture i386; $SUDO apt-get update -q; }
-missing=()
 # 32-bit Wine's Direct3D needs the 32-bit GL library: without it the framework's display-refresh
 # thread finds no DXGI factory and the 32-bit editor crashes on opening.
-for p in wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 xvfb xauth; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    $SUDO apt-get update -q
-    $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/install-deps.sh wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386
 
 scripts/build-windows.sh "${archs[@]}"
 
