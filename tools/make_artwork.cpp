@@ -139,18 +139,26 @@ constexpr float knobSweepStart = -135.0f * degrees, knobSweep = 270.0f * degrees
 // Selector detents: upper left round to the right.
 const float detentAngles[4] = { -72.0f * degrees, -24.0f * degrees, 24.0f * degrees, 72.0f * degrees };
 
-Image knobStrip (int frames, std::function<float (int)> angleOfFrame)
+/** A film strip of frames stacked top to bottom; drawFrame (g, i, top) draws frame i. */
+template <typename DrawFrame>
+Image frameStrip (int width, int frameHeight, int frames, DrawFrame drawFrame)
 {
-    Image strip (Image::ARGB, 44, 44 * frames, true);
+    Image strip (Image::ARGB, width, frameHeight * frames, true);
     Graphics g (strip);
     for (int i = 0; i < frames; ++i)
     {
         // Each frame keeps its shadows and glows to itself.
         Graphics::ScopedSaveState frame (g);
-        g.reduceClipRegion (0, 44 * i, 44, 44);
-        drawKnob (g, { 22.0f, 44.0f * (float) i + 21.5f }, angleOfFrame (i));
+        g.reduceClipRegion (0, frameHeight * i, width, frameHeight);
+        drawFrame (g, i, (float) (frameHeight * i));
     }
     return strip;
+}
+
+Image knobStrip (int frames, std::function<float (int)> angleOfFrame)
+{
+    return frameStrip (44, 44, frames, [&] (Graphics& g, int i, float top)
+                       { drawKnob (g, { 22.0f, top + 21.5f }, angleOfFrame (i)); });
 }
 
 //==============================================================================
@@ -205,13 +213,8 @@ const float slideKnobX[3] = { 3.0f, 18.5f, 34.0f };
 
 Image slideSwitchStrip()
 {
-    Image strip (Image::ARGB, 59, 78, true);
-    Graphics g (strip);
-    for (int i = 0; i < 3; ++i)
+    return frameStrip (59, 26, 3, [] (Graphics& g, int i, float top)
     {
-        const float top = 26.0f * (float) i;
-        Graphics::ScopedSaveState frame (g);
-        g.reduceClipRegion (0, 26 * i, 59, 26);
         const Rectangle<float> pill (1.5f, top + 2.5f, 56.0f, 21.0f);
         g.setGradientFill (ColourGradient (Colour (0xff060606), 0, pill.getY(), Colour (0xff2a2a2c), 0, pill.getBottom(), false));
         g.fillRoundedRectangle (pill, 10.5f);
@@ -232,8 +235,7 @@ Image slideSwitchStrip()
             g.setColour (Colours::white.withAlpha (0.5f));
             g.drawVerticalLine ((int) x + 1, knob.getY() + 4.0f, knob.getBottom() - 4.0f);
         }
-    }
-    return strip;
+    });
 }
 
 //==============================================================================
@@ -317,18 +319,13 @@ const Colour ledRedColour (0xffff3a24), ledRedOff (0xff8a1e14), ledGreenColour (
 
 Image ledStrip (bool greenWhenOff)
 {
-    Image strip (Image::ARGB, 22, 42, true);
-    Graphics g (strip);
-    for (int i = 0; i < 2; ++i)
+    return frameStrip (22, 21, 2, [greenWhenOff] (Graphics& g, int i, float top)
     {
-        Graphics::ScopedSaveState frame (g);
-        g.reduceClipRegion (0, 21 * i, 22, 21);
         if (i == 0)
             drawLed (g, ledLens, greenWhenOff ? ledGreenColour : ledRedOff, greenWhenOff);
         else
-            drawLed (g, ledLens.translated (0.0f, 21.0f), ledRedColour, true);
-    }
-    return strip;
+            drawLed (g, ledLens.translated (0.0f, top), ledRedColour, true);
+    });
 }
 
 // Push button with its LED above; captions go on the panel below it.
@@ -336,13 +333,8 @@ const Rectangle<float> buttonBody (12.0f, 10.5f, 28.0f, 23.5f);
 
 Image buttonLedStrip()
 {
-    Image strip (Image::ARGB, 52, 94, true);
-    Graphics g (strip);
-    for (int i = 0; i < 2; ++i)
+    return frameStrip (52, 47, 2, [] (Graphics& g, int i, float top)
     {
-        const float top = 47.0f * (float) i;
-        Graphics::ScopedSaveState frame (g);
-        g.reduceClipRegion (0, 47 * i, 52, 47);
         drawLed (g, Rectangle<float> (21.0f, top + 3.0f, 10.0f, 4.0f), i == 0 ? ledRedOff : ledRedColour, i == 1);
 
         const auto body = buttonBody.translated (0.0f, top);
@@ -356,8 +348,7 @@ Image buttonLedStrip()
         g.fillRoundedRectangle (face, 2.0f);
         g.setColour (Colours::white.withAlpha (0.8f));
         g.drawHorizontalLine ((int) body.getY() + 1, body.getX() + 3.0f, body.getRight() - 3.0f);
-    }
-    return strip;
+    });
 }
 
 //==============================================================================
