@@ -362,7 +362,7 @@ bool ArpSeqSection::render (double& left, double& right) noexcept
                 advance();
             }
         }
-        else if (release && ! arpeggiator.playsSingleNote() && arpeggiator.playCount > 1)
+        else if (release && arpeggiator.playCount > 1)
         {
             arpeggiator.voice.release();
         }

@@ -26,8 +26,9 @@ public:
     bool playStep (const PatternStep& step) noexcept;
     /** Forgets every note and silences the voice (its note-off goes to the host). */
     void clear() noexcept;
-    /** One distinct note: it is held, not re-struck each step. */
-    bool playsSingleNote() const noexcept { return rawCount == 1; }
+    /** An order of one entry: held, not re-struck each step. "U&D II" doubles a single key into
+        two entries, which are struck like any other order. */
+    bool playsSingleNote() const noexcept { return playCount == 1; }
 
     Voice voice;
     NoiseSource random;

@@ -54,10 +54,6 @@ double Portamento::tick (double speed, bool linear, double target) noexcept
 Voice::Voice (EngineSettings& s, MidiOutCollector* midiOutput) noexcept
     : oscillators (s), filter (s), settings (s), midiOut (midiOutput)
 {
-    // A voice that never sounded is free: a chord on the very first sample after loading must
-    // find idle voices to allocate, not envelopes still waiting for their first tick.
-    ampEnvelope.state = Envelope::idle;
-    filterEnvelope.state = Envelope::idle;
 }
 
 void Voice::sendNoteOn() noexcept
@@ -84,6 +80,7 @@ void Voice::release() noexcept
 void Voice::trigger (int newNote, bool legato, bool noRetrigger, double newVelocity) noexcept
 {
     tailCounter = 0;
+    triggered = true;
 
     if (midiOut != nullptr)
     {
@@ -147,7 +144,9 @@ bool Voice::render (double& left, double& right) noexcept
 {
     const auto& p = settings.params;
     const bool gateMode = p[Param::VcaMode] < 0.5;
-    const bool gate = (active || sustained) && ! released;
+    // The pedal holds notes that were played; a voice never triggered has none, and before its
+    // first sample its envelopes still sit in attack.
+    const bool gate = (active || (sustained && triggered)) && ! released;
 
     if (ampEnvelope.isIdle())
     {

@@ -33,6 +33,10 @@ public:
 
     bool isSounding() const noexcept { return ! ampEnvelope.isIdle(); }
 
+    /** Never triggered, or died away: allocation may take it. A voice not yet rendered still has
+        its envelopes in attack, but nothing plays on it. */
+    bool isFree() const noexcept { return ampEnvelope.isIdle() || ! triggered; }
+
     /** Silent, its tail run over and nothing holding it: rendering it would change nothing. */
     bool isDormant() const noexcept
     {
@@ -40,6 +44,7 @@ public:
     }
 
     bool active = false, sustained = false, released = false;
+    bool triggered = false; // once, ever
     OscillatorSection oscillators;
     Envelope ampEnvelope, filterEnvelope;
     Portamento portamento;

@@ -50,7 +50,7 @@ Voice* VoiceManager::allocate (int note) noexcept
 
     for (int i = 0; i < voiceCount; ++i)
     {
-        if (voices[i]->ampEnvelope.isIdle())
+        if (voices[i]->isFree())
         {
             activeVoices.removeFirst (voices[i]);
             activeVoices.pushFront (voices[i]);
@@ -154,7 +154,7 @@ bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noex
 
         // A voice that only carries the pedal flag and has never sounded (or has died away) is
         // not gated by the LFO, or unused voices would start playing.
-        const bool gated = v->active || (v->sustained && v->isSounding());
+        const bool gated = v->active || (v->sustained && v->triggered && v->isSounding());
         if (lfoGate && gated)
         {
             if (s > 0.0 && ! lfoRetriggerDone)

@@ -144,16 +144,61 @@ TEST_F (Poly, LegatoModeStillStartsEachVoice)
     EXPECT_GT (sound::rms (out), 0.01);
 }
 
-TEST (VoicePool, LfoGateDoesNotWakeUnusedVoicesUnderThePedal)
+TEST_F (Poly, AChordOnTheFirstSampleTakesOneVoiceEach)
 {
+    const int chord[] = { 60, 64, 67 };
+    for (int note : chord)
+        synth.engine->noteOn (note, 1.0);
+    const auto out = synth.render (2000);
+    for (int i = 0; i < 3; ++i)
+    {
+        EXPECT_EQ (pool.voice (i).note, chord[i]) << i;
+        EXPECT_TRUE (pool.voice (i).active) << i;
+        EXPECT_FALSE (pool.voice (i).ampEnvelope.isIdle()) << i;
+    }
+    EXPECT_EQ (pool.activeVoices.size(), 3);
+    EXPECT_GT (sound::rms (out), 0.01);
+}
+
+TEST (VoicePool, FirstSampleRendersEveryVoiceFromItsConstructionState)
+{
+    // Envelopes start in attack at level 0; the first ungated sample runs the whole voice, so
+    // the glide from 42 takes one step toward the construction note before the voice goes idle.
     Synth synth;
-    synth.set (AdsrMode, 0.0);
-    synth.set (LfoRate, 1.0);
-    synth.engine->setSustain (true);
-    const auto out = synth.render (20000);
-    EXPECT_LT (sound::rms (out), 1.0e-5); // only the output stage's anti-denormal offset
+    synth.set (PortamentoValue, 0.5);
     for (int i = 0; i < 12; ++i)
-        EXPECT_TRUE (synth.engine->getVoices().voice (i).ampEnvelope.isIdle()) << i;
+    {
+        const auto& v = synth.engine->getVoices().voice (i);
+        EXPECT_EQ (v.ampEnvelope.state, Envelope::attackState) << i;
+        EXPECT_EQ (v.filterEnvelope.state, Envelope::attackState) << i;
+        EXPECT_EQ (v.ampEnvelope.level, 0.0) << i;
+    }
+    synth.render (1);
+    for (int i = 0; i < 12; ++i)
+    {
+        const auto& v = synth.engine->getVoices().voice (i);
+        EXPECT_TRUE (v.ampEnvelope.isIdle()) << i;
+        EXPECT_TRUE (v.filterEnvelope.isIdle()) << i;
+        EXPECT_GT (v.portamento.current, 42.0) << i;
+        EXPECT_LT (v.portamento.current, 60.0) << i;
+    }
+}
+
+TEST (VoicePool, ThePedalDoesNotWakeUnusedVoices)
+{
+    // Also before the first sample, while the envelopes still wait in their construction state.
+    for (double adsrMode : { 0.0, 1.0 }) // LFO gate, plain
+    {
+        SCOPED_TRACE (adsrMode);
+        Synth synth;
+        synth.set (AdsrMode, adsrMode);
+        synth.set (LfoRate, 1.0);
+        synth.engine->setSustain (true);
+        const auto out = synth.render (20000);
+        EXPECT_LT (sound::rms (out), 1.0e-5); // only the output stage's anti-denormal offset
+        for (int i = 0; i < 12; ++i)
+            EXPECT_TRUE (synth.engine->getVoices().voice (i).ampEnvelope.isIdle()) << i;
+    }
 }
 
 TEST (VoicePool, ChangingPolyResetsTheVoices)
