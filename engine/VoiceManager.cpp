@@ -31,6 +31,9 @@ void VoiceManager::noteOn (int note, double velocity) noexcept
         return;
     }
 
+    // A key struck again while held (a host repeating its note-on) moves to the front; a second
+    // entry would outlive the key's one note-off and hold the voice.
+    heldNotes.removeFirst (note);
     heldNotes.pushFront (note);
     const bool noRetrigger = legatoMode && heldNotes.size() > 1;
     voices[0]->trigger (note, false, noRetrigger, velocity);

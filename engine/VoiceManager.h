@@ -90,9 +90,8 @@ public:
     Voice& voice (int i) noexcept { return *voices[i]; }
     int getVoiceCount() const noexcept { return voiceCount; }
 
-    // 256 entries: a mono key list may legitimately repeat notes while keys bounce.
     FixedList<Voice*, numVoices> activeVoices;
-    FixedList<int, 256> heldNotes;
+    FixedList<int, 128> heldNotes; // mono keys, each once
 
 private:
     Voice* allocate (int note) noexcept;

@@ -43,6 +43,24 @@ TEST_F (Mono, LastNotePriorityRetriggersWithVelocityZero)
     EXPECT_FALSE (voice.active);
 }
 
+TEST_F (Mono, ARepeatedNoteOnOfAHeldKeyIsReleasedByItsNoteOff)
+{
+    synth.engine->noteOn (60, 0.8);
+    synth.engine->noteOn (60, 0.8);
+    EXPECT_EQ (pool.heldNotes.size(), 1);
+    synth.engine->noteOff (60);
+    EXPECT_FALSE (voice.active);
+
+    // Under another held key the repeated key is the most recent again, and leaves once.
+    synth.engine->noteOn (55, 0.8);
+    synth.engine->noteOn (60, 0.8);
+    synth.engine->noteOn (55, 0.8);
+    synth.engine->noteOff (55);
+    EXPECT_EQ (voice.note, 60);
+    synth.engine->noteOff (60);
+    EXPECT_FALSE (voice.active);
+}
+
 TEST_F (Mono, PortamentoModes)
 {
     const struct { double mode; bool overlapping; bool glides; } cases[] = {
