@@ -12,9 +12,12 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
     for (int ch = getTotalNumInputChannels(); ch < buffer.getNumChannels(); ++ch)
         buffer.clear (ch, 0, buffer.getNumSamples());
 
-    if (getSampleRate() != (double) sampleRate && getSampleRate() > 0.0)
+    // Against the host's own double: rates a float cannot hold (44100.3) must not re-apply the
+    // program on every block.
+    if (getSampleRate() != hostSampleRate && getSampleRate() > 0.0)
     {
-        sampleRate = (float) getSampleRate();
+        hostSampleRate = getSampleRate();
+        sampleRate = (float) hostSampleRate;
         engine->setSampleRate (sampleRate);
         applyCurrentProgram();
     }

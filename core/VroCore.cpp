@@ -12,7 +12,8 @@ VroCore::VroCore()
 {
     constructing = true;
     const double hostRate = getSampleRate();
-    sampleRate = hostRate > 0.0 ? (float) hostRate : 44100.0f;
+    hostSampleRate = hostRate > 0.0 ? hostRate : 44100.0;
+    sampleRate = (float) hostSampleRate;
 
     midiOut = std::make_unique<MidiOutCollector>();
     engine = std::make_unique<SynthEngine> (sampleRate, *midiOut);

@@ -129,6 +129,7 @@ private:
     bool constructing = true;
     VroProgram program;
     float sampleRate = 44100.0f;
+    double hostSampleRate = 44100.0; // as the host last reported it
     std::unique_ptr<MidiOutCollector> midiOut;
     std::unique_ptr<SynthEngine> engine;
     std::unique_ptr<AutomationNotifier> notifier;

@@ -116,6 +116,25 @@ TEST (BlockProcessing, SampleRateAndTempoChangesArePickedUpOnce)
     EXPECT_DOUBLE_EQ (hostSynced.getEngine().getSettings().tempoBpm, 120.0);
 }
 
+TEST (BlockProcessing, FractionalHostRatesAreTakenOnceNotEveryBlock)
+{
+    // Hosts that measure their clock report rates a float cannot hold; a held note must sound
+    // as it does at the nearby whole rate, without the engine being reset block after block.
+    auto heldPeak = [] (double rate)
+    {
+        VroCore core;
+        Render r (core, rate, 512);
+        r.at (0, test::noteOn (48)).run (88200);
+        EXPECT_EQ (core.getEngine().getSampleRate(), (float) rate);
+        return r.peak (44100, 88200);
+    };
+    for (auto [whole, fractional] : { std::pair { 44100.0, 44100.3 }, std::pair { 48000.0, 47999.99 } })
+    {
+        const float expected = heldPeak (whole), measured = heldPeak (fractional);
+        EXPECT_NEAR (measured, expected, expected * 0.01f) << fractional;
+    }
+}
+
 TEST (BlockProcessing, DisabledProgramChangeStillHandlesTheNextEvent)
 {
     VroCore core;
