@@ -49,7 +49,9 @@ void SynthEngine::renderSample (double& left, double& right) noexcept
 
     tickVoiceSmoothers();
 
-    if (usesArpSeq())
+    const Player player = currentPlayer();
+    releaseStoppedPlayer (player);
+    if (player != Player::none)
         router.arpSeq.render (left, right);
     else
         router.voices.render (left, right);
@@ -65,6 +67,27 @@ bool SynthEngine::usesArpSeq() const noexcept
 {
     const auto& p = settings.params;
     return (p[Param::ArpEnabled] > 0.5 || p[Param::SeqEnabled] > 0.5) && ! (p[Param::SeqRecord] > 0.5);
+}
+
+SynthEngine::Player SynthEngine::currentPlayer() const noexcept
+{
+    if (! usesArpSeq())
+        return Player::none;
+    return settings.params[Param::SeqEnabled] > 0.5 ? Player::sequencer : Player::arpeggiator;
+}
+
+// A player that is no longer rendered ("ARP Enabled" off, "SEQ Enabled" on, recording) would
+// leave its note hanging in the host's track: its voice lets go, here on the audio thread, so
+// the note-off lands in the block's MIDI at this sample.
+void SynthEngine::releaseStoppedPlayer (Player now) noexcept
+{
+    if (now == lastPlayer)
+        return;
+    if (lastPlayer == Player::arpeggiator)
+        router.arpSeq.arpeggiator.voice.release();
+    else if (lastPlayer == Player::sequencer)
+        router.arpSeq.sequencer.voice.release();
+    lastPlayer = now;
 }
 
 bool SynthEngine::silentAndSettled() const noexcept
@@ -100,6 +123,7 @@ void SynthEngine::renderSilence (float* left, float* right, int from, int to) no
 
 void SynthEngine::renderSamples (float* left, float* right, int from, int to) noexcept
 {
+    releaseStoppedPlayer (currentPlayer()); // the silent stretch below does not look
     if (silentAndSettled())
         return renderSilence (left, right, from, to);
 

@@ -62,8 +62,12 @@ public:
     float getSampleRate() const noexcept { return sampleRate; }
 
 private:
+    enum class Player { none, arpeggiator, sequencer };
+
     void tickVoiceSmoothers() noexcept;
     bool usesArpSeq() const noexcept;
+    Player currentPlayer() const noexcept;
+    void releaseStoppedPlayer (Player now) noexcept;
     bool silentAndSettled() const noexcept;
     void renderSilence (float* left, float* right, int from, int to) noexcept;
 
@@ -73,4 +77,5 @@ private:
     EngineSettings settings;
     Lfo lfo;
     NoteRouter router;
+    Player lastPlayer = Player::none;
 };

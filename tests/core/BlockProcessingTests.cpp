@@ -100,6 +100,53 @@ TEST (BlockProcessing, OutputHoldsOnlyEngineNotes)
     EXPECT_EQ (r.session.midiOutput.front().sample, 0);
 }
 
+TEST (BlockProcessing, EveryWayAPlayerStopsSendsItsNoteOff)
+{
+    struct Case
+    {
+        const char* name;
+        int player;       // the one playing: ArpEnabled or SeqEnabled
+        int stop;         // the parameter that stops it
+        float value;
+    };
+    const Case cases[] = {
+        { "ARP Enabled off", ArpEnabled, ArpEnabled, 0.0f },
+        { "SEQ Enabled on", ArpEnabled, SeqEnabled, 1.0f },
+        { "SEQ Enabled off", SeqEnabled, SeqEnabled, 0.0f },
+        { "ARP Enabled on", SeqEnabled, ArpEnabled, 1.0f },
+        { "SEQ Record on", ArpEnabled, SeqRecord, 1.0f },
+        { "PANIC", SeqEnabled, Panic, 1.0f },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        VroCore core;
+        core.setParameter (c.player, 1.0f);
+        Render playing (core, 44100.0, 256);
+        playing.at (0, test::noteOn (60)).run (4096); // the key stays down
+        ASSERT_FALSE (playing.session.midiOutput.empty());
+
+        core.setParameter (c.stop, c.value);
+        Render stopped (core, 44100.0, 256);
+        stopped.run (44100);
+
+        // Whatever plays on (the other player takes the held key), the stopped one's notes end
+        // before anything new starts.
+        int held[128] {};
+        for (const auto& e : playing.session.midiOutput)
+            held[e.message.getNoteNumber()] += e.message.isNoteOn() ? 1 : e.message.isNoteOff() ? -1 : 0;
+        for (const auto& e : stopped.session.midiOutput)
+        {
+            if (e.message.isNoteOn())
+                break;
+            if (e.message.isNoteOff())
+                held[e.message.getNoteNumber()] -= 1;
+        }
+        for (int n = 0; n < 128; ++n)
+            EXPECT_EQ (held[n], 0) << "note " << n << " hangs";
+    }
+}
+
 TEST (BlockProcessing, SampleRateAndTempoChangesArePickedUpOnce)
 {
     VroCore core;
