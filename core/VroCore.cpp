@@ -87,9 +87,12 @@ void VroCore::setParameter (int index, float value)
         return;
 
     // A host that sends NaN or infinity would poison filter and blocker states for good:
-    // such a value is ignored as a whole, the stored value stays.
+    // such a value is ignored as a whole, the stored value stays. Anything else is held to the
+    // normalised range, which every door (host, learned controller, document) promises: through
+    // the 20^v conversions a host's 1.5 would otherwise become a gain of 637.
     if (! std::isfinite (value))
         return;
+    value = juce::jlimit (0.0f, 1.0f, value);
 
     program.parameters[index] = value;
     dispatchParameter (index, value);
