@@ -140,21 +140,20 @@ bool VroCore::onMessageThreadOrOffline() const noexcept
 
 void VroCore::applyCurrentProgram()
 {
+    // The engine takes the program at once on every thread, as host automation does; only telling
+    // the host waits for the message thread. Values handed over later could land after a newer
+    // change (a host's restore, the next program) and undo it.
     const bool direct = onMessageThreadOrOffline();
     for (int i = 0; i < Count; ++i)
     {
         if (isMomentaryParameter (i))
             continue;
         const float value = program.parameters[i];
+        setParameter (i, value);
         if (direct)
-        {
-            setParameter (i, value);
             sendParamChangeMessageToListeners (i, value);
-        }
         else if (notifier != nullptr)
-        {
-            notifier->enqueue (i, value);
-        }
+            notifier->announce (i);
     }
     engine->getPattern().changed = true;
     sendChangeMessage();
@@ -172,8 +171,12 @@ void VroCore::handleMessage (const juce::Message& message)
 {
     if (auto* m = dynamic_cast<const ParameterChangedMessage*> (&message))
     {
-        setParameter (m->parameterIndex, m->value);
-        sendParamChangeMessageToListeners (m->parameterIndex, m->value);
+        if (notifier == nullptr || ! notifier->isCurrent (m->generation))
+            return;
+        if (! m->announceOnly)
+            setParameter (m->parameterIndex, m->value);
+        if (m->parameterIndex >= 0 && m->parameterIndex < Count)
+            sendParamChangeMessageToListeners (m->parameterIndex, program.parameters[m->parameterIndex]);
     }
 }
 
