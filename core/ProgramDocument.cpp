@@ -563,7 +563,7 @@ void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& 
 {
     if (root == nullptr || ! tagIs (*root, "vro"))
     {
-        sendChangeMessage();
+        notifyChange();
         return;
     }
 
@@ -571,7 +571,7 @@ void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& 
     const auto* programs = childNamed (*root, "programs");
     if (programs == nullptr)
     {
-        sendChangeMessage();
+        notifyChange();
         return;
     }
 
@@ -592,7 +592,7 @@ void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& 
         readSequencer (*p);
 
     applyCurrentProgram();
-    sendChangeMessage();
+    notifyChange();
 }
 
 void VroCore::readProgram (const juce::XmlElement& p, double version, bool honourSeqLock)

@@ -5,6 +5,21 @@
 
 using namespace Param;
 
+/** Finishes on the message thread what other threads could only flag. */
+struct VroCore::MessageThreadWork : private juce::Timer
+{
+    explicit MessageThreadWork (VroCore& owner) : core (owner) { startTimer (20); }
+    ~MessageThreadWork() override { stopTimer(); }
+
+    void timerCallback() override
+    {
+        if (core.changePending.exchange (false))
+            core.sendChangeMessage();
+    }
+
+    VroCore& core;
+};
+
 VroCore::VroCore()
     : juce::AudioProcessor (BusesProperties()
                                 .withInput ("Input", juce::AudioChannelSet::stereo(), true)
@@ -26,6 +41,7 @@ VroCore::VroCore()
 
     notifier = std::make_unique<AutomationNotifier> (*this);
     notifier->startThread();
+    messageThreadWork = std::make_unique<MessageThreadWork> (*this);
 
     program.path = {};
     constructing = false;
@@ -33,6 +49,7 @@ VroCore::VroCore()
 
 VroCore::~VroCore()
 {
+    messageThreadWork.reset();
     engine.reset();
     midiOut.reset();
     if (notifier != nullptr)
@@ -97,7 +114,7 @@ void VroCore::setParameter (int index, float value)
     program.parameters[index] = value;
     dispatchParameter (index, value);
     lastChangedParameter = index;
-    sendChangeMessage();
+    notifyChange();
 }
 
 void VroCore::dispatchParameter (int index, float value)
@@ -133,6 +150,14 @@ void VroCore::dispatchParameter (int index, float value)
     engine->setParameter (index, v);
 }
 
+void VroCore::notifyChange()
+{
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        sendChangeMessage();
+    else
+        changePending = true;
+}
+
 bool VroCore::onMessageThreadOrOffline() const noexcept
 {
     return juce::MessageManager::existsAndIsCurrentThread() || isNonRealtime() || constructing;
@@ -156,7 +181,7 @@ void VroCore::applyCurrentProgram()
             notifier->announce (i);
     }
     engine->getPattern().changed = true;
-    sendChangeMessage();
+    notifyChange();
 }
 
 void VroCore::resetToDefaults()

@@ -129,6 +129,14 @@ private:
     void readSequencer (const juce::XmlElement& p);
     void readMidimap (const juce::XmlElement& root);
 
+    /** A change message from the message thread; other threads (the audio thread above all, where
+        posting takes a lock, allocates and writes to a socket) raise a flag that the message
+        thread turns into one. */
+    void notifyChange();
+
+    struct MessageThreadWork;
+    friend struct MessageThreadWork;
+
     PluginSettings settings;
     bool constructing = true;
     VroProgram program;
@@ -141,6 +149,8 @@ private:
     juce::MidiMessage nextMessage, currentMessage;
     int nextEventPosition = 0;
     bool hasNextEvent = false;
+    std::atomic<bool> changePending { false };
+    std::unique_ptr<MessageThreadWork> messageThreadWork;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VroCore)
 };
