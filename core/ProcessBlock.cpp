@@ -137,7 +137,7 @@ void VroCore::handleMidiMessage (const juce::MidiMessage& m)
             else
                 engine->noteOn (m.getNoteNumber(), (double) ((float) m.getVelocity() * 0.007874016f));
             if (slot[SeqRecord] > 0.5)
-                sendChangeMessage();
+                notifyChange();
         }
         else if (! trigger)
             engine->noteOff (m.getNoteNumber());

@@ -559,11 +559,11 @@ std::unique_ptr<juce::XmlElement> VroCore::createProgramXml (const juce::String&
     return root;
 }
 
-void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly)
+void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly, bool honourSeqLock)
 {
     if (root == nullptr || ! tagIs (*root, "vro"))
     {
-        sendChangeMessage();
+        notifyChange();
         return;
     }
 
@@ -571,7 +571,7 @@ void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& 
     const auto* programs = childNamed (*root, "programs");
     if (programs == nullptr)
     {
-        sendChangeMessage();
+        notifyChange();
         return;
     }
 
@@ -581,20 +581,21 @@ void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& 
 
     if (! sequencerOnly)
     {
-        readProgram (*p, version);
+        readProgram (*p, version, honourSeqLock);
         readMidimap (*root);
         if (name.isNotEmpty())
             changeProgramName (0, name);
     }
 
-    if (program.parameters[SeqLock] < 0.5f || sequencerOnly)
+    const bool locked = honourSeqLock && program.parameters[SeqLock] >= 0.5f;
+    if (! locked || sequencerOnly)
         readSequencer (*p);
 
     applyCurrentProgram();
-    sendChangeMessage();
+    notifyChange();
 }
 
-void VroCore::readProgram (const juce::XmlElement& p, double version)
+void VroCore::readProgram (const juce::XmlElement& p, double version, bool honourSeqLock)
 {
     if (! tagIs (p, "program"))
         return;
@@ -615,7 +616,7 @@ void VroCore::readProgram (const juce::XmlElement& p, double version)
     for (int i = 0; i < 47; ++i)
         readInto (presetKeyOrder[i]);
 
-    if (program.parameters[SeqLock] < 0.5f)
+    if (! honourSeqLock || program.parameters[SeqLock] < 0.5f)
     {
         for (int index : { ArpEnabled, SeqEnabled, SeqSync, ArpMode, SeqTempo, ArpSeqSyncMode, SeqHold, SeqSteps, Swing })
             readInto (index);
@@ -706,5 +707,11 @@ void VroCore::getStateInformation (juce::MemoryBlock& dest)
 void VroCore::setStateInformation (const void* data, int size)
 {
     auto xml = ProgramDocument::readChunk (data, size);
-    readProgramXml (xml.get(), {}, false);
+    // A change queued or posted before the restore (a learned controller, an older program's
+    // announcement) would otherwise land after it and undo part of it.
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        notifier->discardPending();
+    }
+    readProgramXml (xml.get(), {}, false, false);
 }

@@ -5,6 +5,21 @@
 
 using namespace Param;
 
+/** Finishes on the message thread what other threads could only flag. */
+struct VroCore::MessageThreadWork : private juce::Timer
+{
+    explicit MessageThreadWork (VroCore& owner) : core (owner) { startTimer (20); }
+    ~MessageThreadWork() override { stopTimer(); }
+
+    void timerCallback() override
+    {
+        if (core.changePending.exchange (false))
+            core.sendChangeMessage();
+    }
+
+    VroCore& core;
+};
+
 VroCore::VroCore()
     : juce::AudioProcessor (BusesProperties()
                                 .withInput ("Input", juce::AudioChannelSet::stereo(), true)
@@ -27,6 +42,7 @@ VroCore::VroCore()
 
     notifier = std::make_unique<AutomationNotifier> (*this);
     notifier->startThread();
+    messageThreadWork = std::make_unique<MessageThreadWork> (*this);
 
     program.path = {};
     constructing = false;
@@ -34,6 +50,7 @@ VroCore::VroCore()
 
 VroCore::~VroCore()
 {
+    messageThreadWork.reset();
     engine.reset();
     midiOut.reset();
     if (notifier != nullptr)
@@ -88,14 +105,17 @@ void VroCore::setParameter (int index, float value)
         return;
 
     // A host that sends NaN or infinity would poison filter and blocker states for good:
-    // such a value is ignored as a whole, the stored value stays.
+    // such a value is ignored as a whole, the stored value stays. Anything else is held to the
+    // normalised range, which every door (host, learned controller, document) promises: through
+    // the 20^v conversions a host's 1.5 would otherwise become a gain of 637.
     if (! std::isfinite (value))
         return;
+    value = juce::jlimit (0.0f, 1.0f, value);
 
     program.parameters[index] = value;
     dispatchParameter (index, value);
     lastChangedParameter = index;
-    sendChangeMessage();
+    notifyChange();
 }
 
 void VroCore::dispatchParameter (int index, float value)
@@ -131,6 +151,14 @@ void VroCore::dispatchParameter (int index, float value)
     engine->setParameter (index, v);
 }
 
+void VroCore::notifyChange()
+{
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        sendChangeMessage();
+    else
+        changePending = true;
+}
+
 bool VroCore::onMessageThreadOrOffline() const noexcept
 {
     return juce::MessageManager::existsAndIsCurrentThread() || isNonRealtime() || constructing;
@@ -138,24 +166,23 @@ bool VroCore::onMessageThreadOrOffline() const noexcept
 
 void VroCore::applyCurrentProgram()
 {
+    // The engine takes the program at once on every thread, as host automation does; only telling
+    // the host waits for the message thread. Values handed over later could land after a newer
+    // change (a host's restore, the next program) and undo it.
     const bool direct = onMessageThreadOrOffline();
     for (int i = 0; i < Count; ++i)
     {
         if (isMomentaryParameter (i))
             continue;
         const float value = program.parameters[i];
+        setParameter (i, value);
         if (direct)
-        {
-            setParameter (i, value);
             sendParamChangeMessageToListeners (i, value);
-        }
         else if (notifier != nullptr)
-        {
-            notifier->enqueue (i, value);
-        }
+            notifier->announce (i);
     }
     engine->getPattern().changed = true;
-    sendChangeMessage();
+    notifyChange();
 }
 
 void VroCore::resetToDefaults()
@@ -170,8 +197,12 @@ void VroCore::handleMessage (const juce::Message& message)
 {
     if (auto* m = dynamic_cast<const ParameterChangedMessage*> (&message))
     {
-        setParameter (m->parameterIndex, m->value);
-        sendParamChangeMessageToListeners (m->parameterIndex, m->value);
+        if (notifier == nullptr || ! notifier->isCurrent (m->generation))
+            return;
+        if (! m->announceOnly)
+            setParameter (m->parameterIndex, m->value);
+        if (m->parameterIndex >= 0 && m->parameterIndex < Count)
+            sendParamChangeMessageToListeners (m->parameterIndex, program.parameters[m->parameterIndex]);
     }
 }
 

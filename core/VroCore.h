@@ -76,7 +76,11 @@ public:
 
     // The program document.
     std::unique_ptr<juce::XmlElement> createProgramXml (const juce::String& name);
-    void readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly);
+    /** honourSeqLock: "SEQ Lock" keeps the pattern and the arpeggiator/sequencer values, as it
+        does for the player's browsing (preset files, MIDI program changes); a host's restore
+        passes false and gets back everything it saved. */
+    void readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly,
+                         bool honourSeqLock = true);
 
     // MIDI learn and controllers.
     void handleController (int controller, int value);
@@ -121,9 +125,17 @@ private:
     void handleMidiMessage (const juce::MidiMessage& m);
     int mainSyncPosition() const noexcept;
     bool onMessageThreadOrOffline() const noexcept;
-    void readProgram (const juce::XmlElement& p, double version);
+    void readProgram (const juce::XmlElement& p, double version, bool honourSeqLock);
     void readSequencer (const juce::XmlElement& p);
     void readMidimap (const juce::XmlElement& root);
+
+    /** A change message from the message thread; other threads (the audio thread above all, where
+        posting takes a lock, allocates and writes to a socket) raise a flag that the message
+        thread turns into one. */
+    void notifyChange();
+
+    struct MessageThreadWork;
+    friend struct MessageThreadWork;
 
     PluginSettings settings;
     bool constructing = true;
@@ -138,6 +150,8 @@ private:
     juce::MidiMessage nextMessage, currentMessage;
     int nextEventPosition = 0;
     bool hasNextEvent = false;
+    std::atomic<bool> changePending { false };
+    std::unique_ptr<MessageThreadWork> messageThreadWork;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VroCore)
 };

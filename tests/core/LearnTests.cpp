@@ -125,23 +125,35 @@ TEST (Learn, OfflineAppliesAtTheEventWithoutTellingTheHost)
     EXPECT_NE (plain[3001], controlled[3001]);
 }
 
-TEST (Notifier, AFullQueueDeliversTheFirst200InOrder)
+TEST (Notifier, ABurstLosesNothingAndTheNewestValueWins)
 {
     VroCore core;
     HostListener host;
     core.addListener (&host);
     {
-        // Held as block processing holds it, so the notifier cannot drain in between.
+        // Held as block processing holds it, so the notifier cannot drain in between: more changes
+        // than one program change queues, several per parameter.
         const juce::ScopedLock lock (core.getCallbackLock());
         for (int i = 0; i < 250; ++i)
-            core.getNotifier().enqueue (1 + i % 65, (float) i / 1024.0f);
+            core.getNotifier().enqueue (10 + i % 40, (float) i / 1024.0f);
+        // An exclusive group: the later change wins, as it would have at once.
+        core.getNotifier().enqueue (SeqEnabled, 1.0f);
+        core.getNotifier().enqueue (ArpEnabled, 1.0f);
     }
     test::deliverMessages (300);
-    const auto changes = host.taken();
-    ASSERT_EQ (changes.size(), 200u);
-    for (int i = 0; i < 200; ++i)
-        EXPECT_EQ (changes[(size_t) i], std::make_pair (1 + i % 65, (float) i / 1024.0f)) << i;
-    EXPECT_EQ (core.getNotifier().getCount(), 0);
+
+    std::map<int, float> told;
+    for (const auto& [index, value] : host.taken())
+        told[index] = value;
+    for (int index = 10; index < 50; ++index)
+    {
+        const int newest = 240 + (index - 10) - (index - 10 >= 10 ? 40 : 0);
+        const float expected = index == ArpEnabled ? 1.0f : (float) newest / 1024.0f;
+        EXPECT_EQ (core.getParameter (index), expected) << index;
+        EXPECT_EQ (told[index], expected) << index;
+    }
+    EXPECT_EQ (core.getParameter (SeqEnabled), 0.0f);
+    EXPECT_EQ (core.getNotifier().getPendingCount(), 0);
     core.removeListener (&host);
 }
 

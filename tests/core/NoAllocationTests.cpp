@@ -1,16 +1,23 @@
 // The audio thread never allocates: processBlock runs under a counting allocator while notes play,
-// through every engine path (mono, poly, glide, the LFO gate, arpeggiator and sequencer output).
+// through every engine path (mono, poly, glide, the LFO gate, arpeggiator and sequencer output), on
+// a thread of its own while the message thread runs, with a change listener attached as an open
+// editor is.
 
-#include "TestSupport.h"
+#include "PresetTestSupport.h"
 
 #include <cstdlib>
+#include <functional>
 #include <new>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 
 namespace
 {
 // Per thread: the processor's own threads (the notifier) may allocate while a block renders.
 thread_local bool countingAllocations = false;
 thread_local long allocationCount = 0;
+thread_local long writeCount = 0;
 
 void* allocate (std::size_t size)
 {
@@ -21,6 +28,15 @@ void* allocate (std::size_t size)
     throw std::bad_alloc();
 }
 } // namespace
+
+// Posting a message from the audio thread takes the queue's lock, may allocate and writes to a
+// socket on Linux: writes in the armed stretches count as well.
+extern "C" ssize_t write (int fd, const void* data, size_t size)
+{
+    if (countingAllocations)
+        ++writeCount;
+    return syscall (SYS_write, fd, data, size);
+}
 
 // The whole test program allocates through these; only the armed stretches count.
 void* operator new (std::size_t size) { return allocate (size); }
@@ -42,39 +58,61 @@ namespace
 {
 using namespace Param;
 
-/** Renders a sequence of notes in 256-sample blocks and counts allocations inside processBlock only. */
-long allocationsWhilePlaying (VroCore& processor, int seconds)
+struct ChangeCounter : juce::ChangeListener
+{
+    void changeListenerCallback (juce::ChangeBroadcaster*) override { ++calls; }
+    int calls = 0;
+};
+
+using ExtraEvents = std::function<void (int block, juce::MidiBuffer&)>;
+
+/** Renders a sequence of notes in 256-sample blocks on a thread of its own, as a host's audio
+    thread, while this thread delivers messages; counts allocations inside processBlock only. */
+long allocationsWhilePlaying (VroCore& processor, int seconds, const ExtraEvents& extra = {})
 {
     constexpr double rate = 44100.0;
     constexpr int blockSize = 256;
     RenderSession session (processor, rate, blockSize, 120.0);
     processor.setNonRealtime (false);
 
-    juce::AudioBuffer<float> block (2, blockSize);
-    juce::MidiBuffer midi;
-    midi.ensureSize (4096);
-    long count = 0;
-    const int blocks = (int) (seconds * rate) / blockSize;
-    for (int b = 0; b < blocks; ++b)
+    std::atomic<long> count { 0 };
+    std::atomic<bool> done { false };
+    std::thread audio ([&]
     {
-        midi.clear();
-        if (b % 20 == 0)
-            for (int k = 0; k < 6; ++k)
-                midi.addEvent (juce::MidiMessage::noteOn (1, 40 + (b / 20 * 5 + k * 4) % 36, (juce::uint8) (60 + k * 10)), 7 * k);
-        if (b % 20 == 15)
-            for (int k = 0; k < 6; ++k)
-                midi.addEvent (juce::MidiMessage::noteOff (1, 40 + (b / 20 * 5 + k * 4) % 36), 3 * k);
-        if (b % 7 == 3)
-            midi.addEvent (juce::MidiMessage::pitchWheel (1, (b * 977) % 16384), 11);
-        if (b % 50 == 25)
-            midi.addEvent (juce::MidiMessage::controllerEvent (1, 64, b % 100 < 50 ? 127 : 0), 0);
+        juce::AudioBuffer<float> block (2, blockSize);
+        juce::MidiBuffer midi;
+        midi.ensureSize (4096);
+        const int blocks = (int) (seconds * rate) / blockSize;
+        for (int b = 0; b < blocks; ++b)
+        {
+            midi.clear();
+            if (b % 20 == 0)
+                for (int k = 0; k < 6; ++k)
+                    midi.addEvent (juce::MidiMessage::noteOn (1, 40 + (b / 20 * 5 + k * 4) % 36, (juce::uint8) (60 + k * 10)), 7 * k);
+            if (b % 20 == 15)
+                for (int k = 0; k < 6; ++k)
+                    midi.addEvent (juce::MidiMessage::noteOff (1, 40 + (b / 20 * 5 + k * 4) % 36), 3 * k);
+            if (b % 7 == 3)
+                midi.addEvent (juce::MidiMessage::pitchWheel (1, (b * 977) % 16384), 11);
+            if (b % 50 == 25)
+                midi.addEvent (juce::MidiMessage::controllerEvent (1, 64, b % 100 < 50 ? 127 : 0), 0);
+            if (extra)
+                extra (b, midi);
 
-        allocationCount = 0;
-        countingAllocations = true;
-        processor.processBlock (block, midi);
-        countingAllocations = false;
-        count += allocationCount;
-    }
+            allocationCount = writeCount = 0;
+            countingAllocations = true;
+            processor.processBlock (block, midi);
+            countingAllocations = false;
+            count += allocationCount + writeCount;
+            if (b % 8 == 0)
+                std::this_thread::sleep_for (std::chrono::milliseconds (1)); // the message thread gets its turn
+        }
+        done = true;
+    });
+    while (! done)
+        test::deliverMessages (2);
+    audio.join();
+    test::deliverMessages (50);
     return count;
 }
 
@@ -89,13 +127,31 @@ TEST (NoAllocation, ProcessBlockNeverAllocatesWhileNotesPlay)
               { LfoTrigger, 1.0f }, { VcoModulation, 0.4f }, { VcfModulation, 0.5f } } },
         { "arpeggiator", { { ArpEnabled, 1.0f }, { ArpMode, 0.5f } } },
         { "sequencer", { { SeqEnabled, 1.0f } } },
+        { "note recording", { { SeqEnabled, 1.0f }, { SeqRecord, 1.0f } } },
     };
     for (const auto& c : cases)
     {
         VroCore processor;
+        ChangeCounter listener;
+        processor.addChangeListener (&listener);
         for (auto [index, value] : c.params)
             processor.setParameter (index, value);
         EXPECT_EQ (allocationsWhilePlaying (processor, 6), 0) << c.name;
+        processor.removeChangeListener (&listener);
     }
+}
+
+TEST (NoAllocation, ChangesOnTheAudioThreadStillReachTheListeners)
+{
+    // Recorded notes redraw the sequencer: the change arrives through the message thread.
+    VroCore processor;
+    processor.setParameter (SeqEnabled, 1.0f);
+    processor.setParameter (SeqRecord, 1.0f);
+    test::deliverMessages (50);
+    ChangeCounter listener;
+    processor.addChangeListener (&listener);
+    EXPECT_EQ (allocationsWhilePlaying (processor, 1), 0);
+    EXPECT_GT (listener.calls, 0);
+    processor.removeChangeListener (&listener);
 }
 } // namespace

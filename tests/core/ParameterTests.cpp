@@ -23,7 +23,7 @@ TEST_F (Processor, NamesAndTexts)
     EXPECT_EQ (core.getParameterName (-1), "");
 
     const struct { float value; const char* text; } texts[] = {
-        { 0.125f, "0.13" }, { 0.5f, "0.50" }, { 1.0f, "1.00" }, { 0.0f, "0.00" }, { 0.375f, "0.38" }, { 1.5f, "1.50" },
+        { 0.125f, "0.13" }, { 0.5f, "0.50" }, { 1.0f, "1.00" }, { 0.0f, "0.00" }, { 0.375f, "0.38" },
     };
     for (const auto& t : texts)
     {
@@ -78,7 +78,6 @@ TEST_F (Processor, ConversionsIntoEngineSettings)
         { SubOscMode, 0.0f, [&] { return s.subOscPulseWidth; }, 0.25 },
         { SeqSteps, 0.0f, [&] { return (double) core.getPattern().numberOfSteps; }, 1.0 },
         { SeqSteps, 1.0f, [&] { return (double) core.getPattern().numberOfSteps; }, 96.0 },
-        { SeqSteps, 1.5f, [&] { return (double) core.getPattern().numberOfSteps; }, 96.0 },
         { Poly, 1.0f, [&] { return (double) core.getEngine().getVoices().getVoiceCount(); }, 6.0 },
         { Poly, 0.0f, [&] { return (double) core.getEngine().getVoices().getVoiceCount(); }, 1.0 },
         { LfoInverted, 0.5f, [&] { return (double) core.getEngine().getLfo().invert; }, -1.0 },
@@ -140,11 +139,30 @@ TEST_F (Processor, IgnoresBadIndicesAndNonFiniteValues)
         EXPECT_EQ (core.getParameter (i), before[i]) << i;
     EXPECT_EQ (s.params[Volume], volumeSlot);
     EXPECT_TRUE (std::isfinite (s.resonance));
+}
 
-    // Finite values outside 0..1 are stored and converted as they are.
+TEST_F (Processor, ValuesOutsideTheRangeAreHeldToIt)
+{
+    // Through 20^v a host's 1.5 for "Volume" would be a gain of 637, and 1e30 an infinite one.
+    const struct { int index; float sent, stored; } cases[] = {
+        { Volume, 1.5f, 1.0f }, { Volume, 1.0e30f, 1.0f }, { Volume, -0.5f, 0.0f },
+        { VcfModulation, 100.0f, 1.0f }, { SeqSteps, 1.5f, 1.0f }, { Transpose, -3.0f, 0.0f },
+        { VcfCutoff, std::numeric_limits<float>::max(), 1.0f }, { VcfCutoff, 1.0e-30f, 1.0e-30f },
+    };
+    for (const auto& c : cases)
+    {
+        core.setParameter (c.index, c.sent);
+        EXPECT_EQ (core.getParameter (c.index), c.stored) << c.index << " = " << c.sent;
+    }
     core.setParameter (Volume, 1.5f);
-    EXPECT_EQ (core.getParameter (Volume), 1.5f);
-    EXPECT_DOUBLE_EQ (s.params[Volume], (std::pow (20.0, 1.5) - 1.0) * 7.2);
+    EXPECT_DOUBLE_EQ (s.params[Volume], 19.0 * 7.2);
+    core.setParameter (SeqSteps, 1.5f);
+    EXPECT_EQ (core.getPattern().numberOfSteps, 96);
+
+    // A learned controller and the notifier's delivery end in the same setter.
+    core.handleMessage (ParameterChangedMessage (VcfResonance, 7.0f));
+    EXPECT_EQ (core.getParameter (VcfResonance), 1.0f);
+    EXPECT_DOUBLE_EQ (s.resonance, 1.0);
 }
 
 TEST_F (Processor, MomentaryParametersAct)

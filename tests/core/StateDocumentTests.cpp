@@ -2,6 +2,7 @@
 #include "PresetTestSupport.h"
 
 #include <clocale>
+#include <thread>
 
 using namespace Param;
 
@@ -377,5 +378,87 @@ TEST (StateDocument, SeqLockKeepsPatternAndArpSettings)
     core.readProgramXml (sound.get(), {}, false);
     EXPECT_EQ (core.getPattern().steps[0].noteOffset, -5);
     EXPECT_EQ (core.getParameter (ArpMode), 1.0f);
+}
+// A host's restore (session recall, undo, A/B compare) is not browsing: it gives back exactly what
+// getStateInformation saved, whatever "SEQ Lock" says and whatever was still on its way.
+TEST (HostRestore, GivesBackTheSavedStateWithSeqLockOn)
+{
+    VroCore core;
+    core.setParameter (ArpEnabled, 1.0f);
+    core.setParameter (ArpMode, 0.5f);
+    core.setParameter (SeqSteps, 0.5f);
+    core.getPattern().steps[3].noteOffset = 5;
+    const auto saved = test::state (core);
+
+    core.setParameter (SeqLock, 1.0f);
+    core.setParameter (SeqEnabled, 1.0f);
+    core.setParameter (ArpMode, 0.0f);
+    core.setParameter (SeqSteps, 0.1f);
+    core.getPattern().steps[3].noteOffset = -2;
+    core.setStateInformation (saved.getData(), (int) saved.getSize());
+
+    EXPECT_EQ (core.getParameter (ArpEnabled), 1.0f);
+    EXPECT_EQ (core.getParameter (SeqEnabled), 0.0f);
+    EXPECT_EQ (core.getParameter (ArpMode), 0.5f);
+    EXPECT_EQ (core.getPattern().numberOfSteps, 48);
+    EXPECT_EQ (core.getPattern().steps[3].noteOffset, 5);
+    EXPECT_EQ (test::state (core), saved);
+    EXPECT_EQ (core.getParameter (SeqLock), 1.0f); // not part of the state
+}
+
+TEST (HostRestore, AChangeQueuedBeforeTheRestoreNeverLandsAfterIt)
+{
+    VroCore core;
+    core.setParameter (VcfCutoff, 0.25f);
+    const auto saved = test::state (core);
+
+    // A learned controller moved just before: its change is queued, or already posted.
+    for (bool posted : { false, true })
+    {
+        core.getNotifier().enqueue (VcfCutoff, 0.875f);
+        if (posted)
+            core.getNotifier().flush();
+        core.setStateInformation (saved.getData(), (int) saved.getSize());
+        test::deliverMessages (100);
+        EXPECT_EQ (core.getParameter (VcfCutoff), 0.25f) << (posted ? "posted" : "queued");
+        EXPECT_EQ (test::state (core), saved);
+    }
+}
+
+TEST (HostRestore, RepeatedFromAHostThreadWhileTheMessageThreadRuns)
+{
+    // As a validating host does it: save, set every parameter to a random value, restore, compare,
+    // many times over, from a thread that is not the message thread.
+    VroCore core;
+    std::atomic<bool> done { false };
+    std::atomic<int> failures { 0 };
+    std::thread host ([&]
+    {
+        juce::Random random (16);
+        for (int round = 0; round < 25; ++round)
+        {
+            for (int i = 1; i < Count; ++i)
+                if (! isMomentaryParameter (i) && i != MidiLearnActivated)
+                    core.setParameter (i, random.nextFloat());
+            core.getNotifier().enqueue (1 + random.nextInt (64), random.nextFloat());
+            const auto saved = test::state (core);
+
+            for (int i = 1; i < Count; ++i)
+                if (! isMomentaryParameter (i) && i != MidiLearnActivated)
+                    core.setParameter (i, random.nextFloat());
+            core.getNotifier().enqueue (ArpEnabled, 1.0f);
+            core.setStateInformation (saved.getData(), (int) saved.getSize());
+            if (test::state (core) != saved)
+                ++failures;
+            juce::Thread::sleep (45); // the notifier and the message thread have their turn
+            if (test::state (core) != saved)
+                ++failures;
+        }
+        done = true;
+    });
+    while (! done)
+        test::deliverMessages (5);
+    host.join();
+    EXPECT_EQ (failures, 0);
 }
 } // namespace

@@ -111,6 +111,13 @@ TEST_F (Vst2Host, ParametersAndProgram)
     EXPECT_FLOAT_EQ (effect->getParameter (effect, 26), 0.125f);
     EXPECT_EQ (text (effGetParamDisplayOp, 26), "0.13");
 
+    // Values are normalised: a host's 1.5 or -2 is held to the range, not turned into a gain of 637.
+    effect->setParameter (effect, 1, 1.5f);
+    EXPECT_EQ (effect->getParameter (effect, 1), 1.0f);
+    EXPECT_EQ (text (effGetParamDisplayOp, 1), "1.00");
+    effect->setParameter (effect, 1, -2.0f);
+    EXPECT_EQ (effect->getParameter (effect, 1), 0.0f);
+
     EXPECT_EQ (dispatch (effGetProgramOp), 0);
     EXPECT_EQ (text (effGetProgramNameOp), "default");
     EXPECT_EQ (text (effGetProgramNameIndexedOp, 0), "default");
