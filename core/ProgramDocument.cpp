@@ -1,4 +1,5 @@
 #include "ProgramDocument.h"
+#include "SafeFile.h"
 #include "VroCore.h"
 
 #include <algorithm>
@@ -354,11 +355,8 @@ std::unique_ptr<juce::XmlElement> parseBytes (const void* data, size_t size)
 
 std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file)
 {
-    const auto size = file.getSize();
-    if (! file.existsAsFile() || size <= 0 || (juce::uint64) size > maxDocumentBytes)
-        return {};
     juce::MemoryBlock bytes;
-    if (! file.loadFileAsData (bytes) || bytes.getSize() > maxDocumentBytes)
+    if (! SafeFile::readRegularFile (file, maxDocumentBytes, bytes))
         return {};
     return parseBytes (bytes.getData(), bytes.getSize());
 }

@@ -23,7 +23,8 @@ std::unique_ptr<juce::XmlElement> parse (const juce::String& text);
 /** Raw file or stream bytes (UTF-8, with or without byte-order mark, or UTF-16 with one). */
 std::unique_ptr<juce::XmlElement> parseBytes (const void* data, size_t size);
 
-/** Reads a preset file; nullptr when it is missing, unreadable, too large or not a document. */
+/** Reads a preset file; nullptr when it is missing, not a regular file (a FIFO or a device),
+    unreadable, too large or not a document. */
 std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file);
 
 /** The host chunk: magic number, text length, the document on one line without declaration,

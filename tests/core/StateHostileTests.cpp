@@ -3,6 +3,8 @@
 #include "../../fuzz/FuzzDocument.h"
 #include "PresetTestSupport.h"
 
+#include <sys/stat.h>
+
 using namespace Param;
 
 namespace
@@ -98,8 +100,11 @@ TEST (StateHostile, PresetFilesThatChangeOnlyThePath)
     folder.createDirectory();
     const auto deep = dir.getChildFile ("deep.drubbel");
     deep.replaceWithText (nested (100000));
+    // A FIFO would block a reader that opens it for ever.
+    const auto fifo = dir.getChildFile ("fifo.drubbel");
+    ASSERT_EQ (mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
 
-    for (const auto& file : { external, huge, folder, deep, dir.getChildFile ("missing.drubbel") })
+    for (const auto& file : { external, huge, folder, deep, fifo, juce::File ("/dev/zero"), dir.getChildFile ("missing.drubbel") })
     {
         core.getProgram().programName = "Kept";
         core.loadPresetFile (file, true, false);
