@@ -15,7 +15,8 @@ constexpr int maxNestingDepth = 64;
 constexpr size_t maxDocumentBytes = 16u * 1024u * 1024u;
 
 /** Parses a document, or returns nullptr for text that is not well-formed, nests deeper than
-    maxNestingDepth, or carries a DTD or a processing instruction after the declaration. Never
+    maxNestingDepth, carries a DTD or a processing instruction after the declaration, or has far
+    more attributes on one element or attribute names in all than our documents use. Never
     recurses, never expands entities beyond the predefined and character references, never opens
     a file. */
 std::unique_ptr<juce::XmlElement> parse (const juce::String& text);
