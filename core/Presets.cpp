@@ -1,8 +1,8 @@
 #include "ProgramDocument.h"
+#include "SafeFile.h"
 #include "VroCore.h"
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 #if VRO_HAS_RESOURCES && defined(VRO_HAS_FACTORY_BANK)
@@ -12,6 +12,15 @@
 namespace
 {
 const char* const presetExtension = "drubbel";
+
+constexpr bool hasFactoryBank()
+{
+#if VRO_HAS_RESOURCES && defined(VRO_HAS_FACTORY_BANK)
+    return true;
+#else
+    return false;
+#endif
+}
 constexpr int maxFolderDepth = 32;
 
 juce::String withSeparator (const juce::String& path)
@@ -20,14 +29,6 @@ juce::String withSeparator (const juce::String& path)
     return path.endsWith (sep) ? path : path + sep;
 }
 
-/** Writes text next to the target first, then replaces the target; a failure leaves it intact. */
-bool safeWrite (const juce::File& target, const juce::String& text)
-{
-    juce::TemporaryFile temp (target, juce::TemporaryFile::useHiddenFile);
-    if (! temp.getFile().replaceWithText (text, false, false, "\n"))
-        return false;
-    return temp.overwriteTargetFileWithTemporary();
-}
 
 std::filesystem::path toPath (const juce::File& file)
 {
@@ -77,14 +78,91 @@ void collectPresets (const juce::File& folder, juce::Array<juce::File>& found, s
     visiting.pop_back();
 }
 
-/** A plain write for files in a folder nobody sees yet: the folder as a whole appears by one
-    rename, so the per-file replace-and-sync of the safe write would only cost time. */
+/** A checked write for files in a folder nobody sees yet: the folder as a whole appears by one
+    rename, so the per-file temporary and rename of the safe write would only cost time. */
 bool writeNewFile (const juce::File& file, const juce::String& text)
 {
-    std::ofstream out (toPath (file), std::ios::binary | std::ios::trunc);
-    out.write (text.toRawUTF8(), (std::streamsize) text.getNumBytesAsUTF8());
-    out.close();
-    return ! out.fail();
+    return SafeFile::writeNewFile (file, text.toRawUTF8(), text.getNumBytesAsUTF8());
+}
+
+/** Written last into a finished install. A preset folder without it was made by an older version
+    (whose install could end half written on a full disk) or by hand. */
+const char* const factoryMarker = ".factory-presets-complete";
+
+struct FactoryFile
+{
+    juce::String relativePath, text;
+};
+
+/** The bank's programs as the files an install writes: one document per program, in a folder per
+    category level, names cleaned and made unique. Empty without a programs element. */
+std::vector<FactoryFile> factoryFiles (const juce::XmlElement& bank)
+{
+    const juce::XmlElement* programs = nullptr;
+    for (auto* c : bank.getChildIterator())
+        if (c->getTagName().equalsIgnoreCase ("programs"))
+        {
+            programs = c;
+            break;
+        }
+    if (programs == nullptr)
+        return {};
+
+    juce::XmlElement skeleton (bank);
+    for (auto* c : skeleton.getChildIterator())
+        if (c->getTagName().equalsIgnoreCase ("programs"))
+        {
+            skeleton.removeChildElement (c, true);
+            break;
+        }
+
+    // Two names that clean to the same file (or differ only in case, which several file systems
+    // ignore) must not overwrite each other: later ones get " (2)", " (3)", ...
+    std::set<juce::String> taken;
+    std::vector<FactoryFile> files;
+    for (auto* p : programs->getChildIterator())
+    {
+        if (p->isTextElement())
+            continue;
+        const auto name = p->getStringAttribute ("programname", "Not Saved");
+        const auto category = p->getStringAttribute ("category", "Not Saved");
+
+        // Levels are separated by backslashes; empty levels are skipped. The cleaned names hold
+        // no separator, so the path stays inside the preset folder.
+        juce::String folder;
+        for (const auto& level : juce::StringArray::fromTokens (category, "\\", ""))
+            if (level.trim().isNotEmpty())
+                folder += VroCore::presetFileName (level) + "/";
+
+        const auto base = folder + VroCore::presetFileName (name);
+        auto path = base + "." + presetExtension;
+        for (int n = 2; ! taken.insert (path.toLowerCase()).second; ++n)
+            path = base + " (" + juce::String (n) + ")." + presetExtension;
+
+        juce::XmlElement document (skeleton);
+        auto* newPrograms = document.createNewChildElement ("programs");
+        newPrograms->addChildElement (new juce::XmlElement (*p));
+        files.push_back ({ path, ProgramDocument::toFileText (document) });
+    }
+    return files;
+}
+
+/** An install of an older version may have left empty or cut-off files on a full disk. Those are
+    written again; files the user deleted stay deleted and files that read as a document stay as
+    they are, edited or not. The marker is written once every repair has succeeded. */
+void repairFactoryPresets (const juce::File& dir, const juce::XmlElement& bank)
+{
+    const auto files = factoryFiles (bank);
+    if (files.empty())
+        return;
+    for (const auto& f : files)
+    {
+        const auto file = dir.getChildFile (f.relativePath);
+        if (SafeFile::isRegularFile (file) && (file.getSize() == 0 || ProgramDocument::parseFile (file) == nullptr))
+            if (! SafeFile::replaceWithText (file, f.text))
+                return;
+    }
+    writeNewFile (dir.getChildFile (factoryMarker), juce::String ((int) files.size()) + "\n");
 }
 
 /** Installation folders left behind by a start that never finished. */
@@ -187,7 +265,7 @@ void VroCore::loadPresetFile (const juce::File& file, bool nameFromFile, bool se
 bool VroCore::savePresetFile (const juce::File& file)
 {
     auto xml = createProgramXml (file.getFileNameWithoutExtension());
-    return safeWrite (file, ProgramDocument::toFileText (*xml));
+    return SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
 }
 
 void VroCore::loadDefaultPreset()
@@ -203,13 +281,15 @@ bool VroCore::saveDefaultPreset()
 {
     auto xml = createProgramXml ({});
     const auto file = getDefaultPresetFile();
-    // Creating the folder by hand would stop the factory presets from ever being installed there.
+    // Creating the folder by hand would stop the factory presets from ever being installed there:
+    // that is done only for a build without a bank, not after an install that failed.
     if (! file.getParentDirectory().isDirectory())
     {
         installFactoryPresetsIfMissing();
-        file.getParentDirectory().createDirectory();
+        if (! hasFactoryBank())
+            file.getParentDirectory().createDirectory();
     }
-    return safeWrite (file, ProgramDocument::toFileText (*xml));
+    return SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
 }
 
 void VroCore::movePresetsLocation (const juce::String& folder)
@@ -224,10 +304,20 @@ void VroCore::movePresetsLocation (const juce::String& folder)
 
 void VroCore::installFactoryPresetsIfMissing()
 {
-    // Parsing the bank costs tens of milliseconds; a normal start only checks one path.
-    if (getPresetDirectory().isNotEmpty() && ! juce::File (getPresetDirectory()).exists())
-        if (auto bank = parseFactoryBank())
+    // Parsing the bank costs tens of milliseconds; a normal start only checks two paths.
+    const auto path = getPresetDirectory();
+    if (path.isEmpty())
+        return;
+    const juce::File dir (path);
+    if (dir.exists() && (! dir.isDirectory() || dir.getChildFile (factoryMarker).exists()))
+        return;
+    if (auto bank = parseFactoryBank())
+    {
+        if (dir.exists())
+            repairFactoryPresets (dir, *bank);
+        else
             installFactoryPresets (*bank);
+    }
 }
 
 int VroCore::installFactoryPresets (const juce::XmlElement& bank)
@@ -237,20 +327,14 @@ int VroCore::installFactoryPresets (const juce::XmlElement& bank)
     if (path.isEmpty() || dir.exists())
         return 0;
 
-    const juce::XmlElement* programs = nullptr;
-    for (auto* c : bank.getChildIterator())
-        if (c->getTagName().equalsIgnoreCase ("programs"))
-        {
-            programs = c;
-            break;
-        }
-    if (programs == nullptr)
+    const auto files = factoryFiles (bank);
+    if (files.empty())
         return 0;
 
     // Everything is written into a hidden folder beside the target, which then becomes the preset
-    // folder by one rename: a start that is killed half way leaves no half-filled preset folder
-    // (which would never be completed, as an existing folder is never touched), and two instances
-    // starting at once do not write into each other's files.
+    // folder by one rename, and only when every file arrived whole: the install is complete or
+    // absent, and an absent one is tried again at the next start. Two instances starting at once
+    // do not write into each other's files.
     const auto parent = dir.getParentDirectory();
     if (! parent.createDirectory())
         return 0;
@@ -259,53 +343,21 @@ int VroCore::installFactoryPresets (const juce::XmlElement& bank)
     if (! staging.createDirectory())
         return 0;
 
-    juce::XmlElement skeleton (bank);
-    for (auto* c : skeleton.getChildIterator())
-        if (c->getTagName().equalsIgnoreCase ("programs"))
-        {
-            skeleton.removeChildElement (c, true);
-            break;
-        }
-
-    // Two names that clean to the same file (or differ only in case, which several file systems
-    // ignore) must not overwrite each other: later ones get " (2)", " (3)", ...
-    std::set<juce::String> taken;
-    int written = 0;
-
-    for (auto* p : programs->getChildIterator())
+    bool ok = true;
+    for (const auto& f : files)
     {
-        if (p->isTextElement())
-            continue;
-        const auto name = p->getStringAttribute ("programname", "Not Saved");
-        const auto category = p->getStringAttribute ("category", "Not Saved");
-
-        // Levels are separated by backslashes; empty levels are skipped.
-        auto folder = staging;
-        for (const auto& level : juce::StringArray::fromTokens (category, "\\", ""))
-            if (level.trim().isNotEmpty())
-                folder = folder.getChildFile (presetFileName (level));
-        folder.createDirectory();
-
-        const auto base = presetFileName (name);
-        auto file = folder.getChildFile (base + "." + presetExtension);
-        for (int n = 2; ! taken.insert (file.getFullPathName().toLowerCase()).second; ++n)
-            file = folder.getChildFile (base + " (" + juce::String (n) + ")." + presetExtension);
-
-        if (! file.isAChildOf (staging))
-            continue;
-
-        juce::XmlElement document (skeleton);
-        auto* newPrograms = document.createNewChildElement ("programs");
-        newPrograms->addChildElement (new juce::XmlElement (*p));
-        if (writeNewFile (file, ProgramDocument::toFileText (document)))
-            ++written;
+        const auto file = staging.getChildFile (f.relativePath);
+        ok = file.isAChildOf (staging) && file.getParentDirectory().createDirectory().wasOk() && writeNewFile (file, f.text);
+        if (! ok)
+            break;
     }
+    ok = ok && writeNewFile (staging.getChildFile (factoryMarker), juce::String ((int) files.size()) + "\n");
 
     // Moving onto an existing, non-empty folder fails: another instance finished first.
-    if (! staging.moveFileTo (dir))
+    if (! ok || ! staging.moveFileTo (dir))
     {
         staging.deleteRecursively();
         return 0;
     }
-    return written;
+    return (int) files.size();
 }

@@ -1,4 +1,5 @@
 #include "ProgramDocument.h"
+#include "SafeFile.h"
 #include "VroCore.h"
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 
 using namespace Param;
 
@@ -42,9 +44,18 @@ public:
         if (! open)
             return root;
 
-        std::vector<juce::XmlElement*> stack { root.get() };
+        // The framework's element appends a child by walking its list of children, so children
+        // wait here until their parent closes and are then put in front, last one first: reading
+        // stays linear in the number of siblings.
+        struct Open
+        {
+            std::unique_ptr<juce::XmlElement> element;
+            std::vector<std::unique_ptr<juce::XmlElement>> children;
+        };
+        std::vector<Open> stack;
+        stack.push_back ({ std::move (root), {} });
         std::string text;
-        while (! stack.empty())
+        for (;;)
         {
             const char c = *p;
             if (c == 0)
@@ -63,46 +74,59 @@ public:
             }
             if (startsWith ("<![CDATA["))
             {
-                if (! flushText (text, *stack.back()))
+                if (! flushText (text, stack.back().children))
                     return {};
                 const char* start = p += 9;
                 if (! skipPast ("]]>"))
                     return {};
-                if (! addText (std::string (start, (size_t) (p - 3 - start)), *stack.back()))
+                if (! addText (std::string (start, (size_t) (p - 3 - start)), stack.back().children))
                     return {};
                 continue;
             }
             if (p[1] == '!' || p[1] == '?')
                 return {}; // DTDs, entity declarations and instructions: never in our documents
 
-            if (! flushText (text, *stack.back()))
+            if (! flushText (text, stack.back().children))
                 return {};
             if (p[1] == '/')
             {
                 if (! skipPast (">"))
                     return {};
+                auto closed = std::move (stack.back());
                 stack.pop_back();
+                for (auto it = closed.children.rbegin(); it != closed.children.rend(); ++it)
+                    closed.element->prependChildElement (it->release());
+                if (stack.empty())
+                    return std::move (closed.element);
+                stack.back().children.push_back (std::move (closed.element));
                 continue;
             }
 
-            auto* child = readStartTag (open);
+            std::unique_ptr<juce::XmlElement> child (readStartTag (open));
             if (child == nullptr)
                 return {};
-            stack.back()->addChildElement (child);
             if (open)
             {
                 if ((int) stack.size() >= maxNestingDepth)
                     return {};
-                stack.push_back (child);
+                stack.push_back ({ std::move (child), {} });
             }
+            else
+                stack.back().children.push_back (std::move (child));
         }
-        return root;
     }
 
 private:
     // Every element, attribute and text costs about a hundred bytes of memory: a limit keeps a
     // 16 MB document of empty elements from taking gigabytes. The factory bank has about 230000.
     static constexpr int maxNodes = 1000000;
+
+    // The framework's element also appends an attribute by walking its list, and every distinct
+    // attribute name enters its global string pool, which inserts into a sorted array. Our
+    // elements carry at most 61 attributes with about 70 names in all; documents far beyond that
+    // are not ours, and refusing them keeps reading linear.
+    static constexpr int maxAttributesPerElement = 256;
+    static constexpr size_t maxAttributeNames = 4096;
 
     bool startsWith (const char* prefix) const noexcept { return std::strncmp (p, prefix, std::strlen (prefix)) == 0; }
 
@@ -171,6 +195,7 @@ private:
         auto element = std::make_unique<juce::XmlElement> (tag);
 
         std::string value;
+        namesOnElement.clear();
         for (;;)
         {
             skipSpace();
@@ -186,9 +211,12 @@ private:
                 open = true;
                 return element.release();
             }
-            const auto name = readName();
-            if (name.isEmpty())
+            const char* nameStart = p;
+            while (isNameChar (*p))
+                ++p;
+            if (p == nameStart)
                 return nullptr;
+            std::string name (nameStart, (size_t) (p - nameStart));
             skipSpace();
             if (*p++ != '=')
                 return nullptr;
@@ -212,8 +240,15 @@ private:
             ++p;
             if (! countNode())
                 return nullptr;
-            if (! element->hasAttribute (name))
-                element->setAttribute (name, juce::String::fromUTF8 (value.data(), (int) value.size()));
+            if (! namesOnElement.insert (name).second)
+                continue; // the first of two equal attributes wins
+            if ((int) namesOnElement.size() > maxAttributesPerElement)
+                return nullptr;
+            attributeNames.insert (name);
+            if (attributeNames.size() > maxAttributeNames)
+                return nullptr;
+            element->setAttribute (juce::String::fromUTF8 (name.data(), (int) name.size()),
+                                   juce::String::fromUTF8 (value.data(), (int) value.size()));
         }
     }
 
@@ -238,16 +273,18 @@ private:
         return true;
     }
 
-    bool addText (const std::string& text, juce::XmlElement& parent)
+    using Children = std::vector<std::unique_ptr<juce::XmlElement>>;
+
+    bool addText (const std::string& text, Children& parent)
     {
         if (! countNode())
             return false;
-        parent.addChildElement (juce::XmlElement::createTextElement (juce::String::fromUTF8 (text.data(), (int) text.size())));
+        parent.emplace_back (juce::XmlElement::createTextElement (juce::String::fromUTF8 (text.data(), (int) text.size())));
         return true;
     }
 
     /** Text that holds more than whitespace becomes a text element, as the framework keeps it. */
-    bool flushText (std::string& text, juce::XmlElement& parent)
+    bool flushText (std::string& text, Children& parent)
     {
         const bool keep = std::any_of (text.begin(), text.end(), [] (char c) { return ! isSpace (c); });
         const bool ok = ! keep || addText (text, parent);
@@ -291,6 +328,7 @@ private:
 
     const char* p;
     int nodes = 0;
+    std::unordered_set<std::string> namesOnElement, attributeNames;
 };
 } // namespace
 
@@ -354,11 +392,8 @@ std::unique_ptr<juce::XmlElement> parseBytes (const void* data, size_t size)
 
 std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file)
 {
-    const auto size = file.getSize();
-    if (! file.existsAsFile() || size <= 0 || (juce::uint64) size > maxDocumentBytes)
-        return {};
     juce::MemoryBlock bytes;
-    if (! file.loadFileAsData (bytes) || bytes.getSize() > maxDocumentBytes)
+    if (! SafeFile::readRegularFile (file, maxDocumentBytes, bytes))
         return {};
     return parseBytes (bytes.getData(), bytes.getSize());
 }

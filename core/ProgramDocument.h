@@ -15,7 +15,8 @@ constexpr int maxNestingDepth = 64;
 constexpr size_t maxDocumentBytes = 16u * 1024u * 1024u;
 
 /** Parses a document, or returns nullptr for text that is not well-formed, nests deeper than
-    maxNestingDepth, or carries a DTD or a processing instruction after the declaration. Never
+    maxNestingDepth, carries a DTD or a processing instruction after the declaration, or has far
+    more attributes on one element or attribute names in all than our documents use. Never
     recurses, never expands entities beyond the predefined and character references, never opens
     a file. */
 std::unique_ptr<juce::XmlElement> parse (const juce::String& text);
@@ -23,7 +24,8 @@ std::unique_ptr<juce::XmlElement> parse (const juce::String& text);
 /** Raw file or stream bytes (UTF-8, with or without byte-order mark, or UTF-16 with one). */
 std::unique_ptr<juce::XmlElement> parseBytes (const void* data, size_t size);
 
-/** Reads a preset file; nullptr when it is missing, unreadable, too large or not a document. */
+/** Reads a preset file; nullptr when it is missing, not a regular file (a FIFO or a device),
+    unreadable, too large or not a document. */
 std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file);
 
 /** The host chunk: magic number, text length, the document on one line without declaration,

@@ -24,7 +24,8 @@ target_compile_definitions(plugin_host_tests PRIVATE
     JUCE_WEB_BROWSER=0 JUCE_USE_CURL=0 JUCE_USE_FLAC=0 JUCE_USE_OGGVORBIS=0
     VRO_VST2_PATH="$<TARGET_FILE:VroDrubbel_VST>"
     VRO_VST3_PATH="${VRO_PLUGIN_ARTEFACTS}/VST3/VRO Drubbel.vst3"
-    VRO_LV2_PATH="${VRO_PLUGIN_ARTEFACTS}/LV2/VRO Drubbel.lv2")
+    VRO_LV2_PATH="${VRO_PLUGIN_ARTEFACTS}/LV2/VRO Drubbel.lv2"
+    VRO_LV2_URI="${VRO_LV2_URI}")
 target_link_libraries(plugin_host_tests PRIVATE
     juce::juce_audio_processors juce::juce_audio_utils GTest::gtest
     juce::juce_recommended_config_flags)

@@ -1,21 +1,29 @@
 #include "RenderSession.h"
+#include "SafeFile.h"
 
 #include <algorithm>
+#include <cstring>
 
 bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<TimedMidi>& events,
                          double& lastEventSeconds, juce::String& error)
 {
-    if (! file.existsAsFile())
+    if (! file.exists())
     {
         error = "file not found";
         return false;
     }
-    juce::FileInputStream in (file);
-    if (! in.openedOk())
+    if (! SafeFile::isRegularFile (file))
     {
-        error = "cannot read file";
+        error = "not a regular file";
         return false;
     }
+    juce::MemoryBlock bytes;
+    if (! SafeFile::readRegularFile (file, maxMidiFileBytes, bytes))
+    {
+        error = file.getSize() > (juce::int64) maxMidiFileBytes ? "file too large for a MIDI file" : "cannot read file";
+        return false;
+    }
+    juce::MemoryInputStream in (bytes, false);
     juce::MidiFile midiFile;
     if (! midiFile.readFrom (in, true) || midiFile.getTimeFormat() == 0)
     {
@@ -24,7 +32,7 @@ bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<
     }
     midiFile.convertTimestampTicksToSeconds();
 
-    struct Keyed { int sample, track, index; juce::MidiMessage message; };
+    struct Keyed { juce::int64 sample; int track, index; juce::MidiMessage message; };
     std::vector<Keyed> keyed;
     lastEventSeconds = 0.0;
     for (int t = 0; t < midiFile.getNumTracks(); ++t)
@@ -37,7 +45,9 @@ bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<
             lastEventSeconds = std::max (lastEventSeconds, seconds);
             if (m.isMetaEvent())
                 continue;
-            keyed.push_back ({ (int) std::floor (seconds * sampleRate + 0.5), t, i, m });
+            // Far beyond any render that is allowed, but still a number the conversion can hold.
+            const double sample = std::min (std::floor (seconds * sampleRate + 0.5), 1.0e15);
+            keyed.push_back ({ (juce::int64) sample, t, i, m });
         }
     }
     std::stable_sort (keyed.begin(), keyed.end(), [] (const Keyed& a, const Keyed& b)
@@ -50,6 +60,22 @@ bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<
     for (auto& k : keyed)
         events.push_back ({ k.sample, k.message });
     return true;
+}
+
+void appendMidiEvent (juce::MidiBuffer& buffer, const juce::MidiMessage& message, int samplePosition)
+{
+    // The framework's own encoding of one event, made by its own addEvent on an empty buffer, then
+    // appended: only the leading sample position of the record is relied on.
+    static thread_local juce::MidiBuffer one;
+    one.clear();
+    one.addEvent (message, 0);
+    const auto size = one.data.size();
+    if (size < (int) sizeof (juce::int32))
+        return;
+    const auto at = buffer.data.size();
+    buffer.data.addArray (one.data.getRawDataPointer(), size);
+    const auto position = (juce::int32) samplePosition;
+    std::memcpy (buffer.data.getRawDataPointer() + at, &position, sizeof (position));
 }
 
 RenderSession::RenderSession (VroCore& p, double rate, int block, double bpm)
@@ -67,33 +93,46 @@ void RenderSession::render (const std::vector<TimedMidi>& events, int totalSampl
 {
     audio.setSize (2, std::max (totalSamples, 0));
     audio.clear();
+    juce::int64 done = 0;
+    render (events, totalSamples, [this, &done] (const juce::AudioBuffer<float>& block, int n)
+    {
+        for (int ch = 0; ch < 2; ++ch)
+            audio.copyFrom (ch, (int) done, block, ch, 0, n);
+        done += n;
+        return true;
+    });
+}
+
+bool RenderSession::render (const std::vector<TimedMidi>& events, juce::int64 totalSamples, const AudioSink& sink)
+{
     juce::AudioBuffer<float> block (2, blockSize);
     juce::MidiBuffer midi;
     size_t next = 0;
     while (next < events.size() && events[next].sample < 0)
         ++next;
 
-    for (int start = 0; start < totalSamples; start += blockSize)
+    for (juce::int64 start = 0; start < totalSamples; start += blockSize)
     {
-        const int n = std::min (blockSize, totalSamples - start);
+        const int n = (int) std::min<juce::int64> (blockSize, totalSamples - start);
         block.setSize (2, n, false, false, true);
         block.clear();
         midi.clear();
         while (next < events.size() && events[next].sample < start + n)
         {
             const auto& e = events[next++];
-            midi.addEvent (e.message, e.sample - start);
+            appendMidiEvent (midi, e.message, (int) (e.sample - start));
         }
 
-        playHead.timeInSamples = start;
-        playHead.ppqPosition = start / sampleRate * playHead.bpm / 60.0;
+        playHead.timeInSamples = (double) start;
+        playHead.ppqPosition = (double) start / sampleRate * playHead.bpm / 60.0;
         processor.processBlock (block, midi);
 
-        for (int ch = 0; ch < 2; ++ch)
-            audio.copyFrom (ch, start, block, ch, 0, n);
+        if (! sink (block, n))
+            return false;
         for (const auto meta : midi)
             midiOutput.push_back ({ start + meta.samplePosition, meta.getMessage() });
     }
+    return true;
 }
 
 bool writeMidiOutputFile (const juce::File& file, const std::vector<TimedMidi>& events, double sampleRate)
@@ -103,7 +142,7 @@ bool writeMidiOutputFile (const juce::File& file, const std::vector<TimedMidi>& 
     for (const auto& e : events)
     {
         auto m = e.message;
-        m.setTimeStamp (std::round (e.sample * 44100.0 / sampleRate));
+        m.setTimeStamp (std::round ((double) e.sample * 44100.0 / sampleRate));
         notes.addEvent (m);
     }
     notes.updateMatchedPairs();
@@ -113,29 +152,62 @@ bool writeMidiOutputFile (const juce::File& file, const std::vector<TimedMidi>& 
     out.addTrack (tempoTrack);
     out.addTrack (notes);
 
-    juce::TemporaryFile temp (file);
-    {
-        juce::FileOutputStream stream (temp.getFile());
-        if (! stream.openedOk() || ! out.writeTo (stream, 1))
-            return false;
-    }
-    return temp.overwriteTargetFileWithTemporary();
+    juce::MemoryOutputStream bytes;
+    return out.writeTo (bytes, 1) && SafeFile::writeNewFile (file, bytes.getData(), bytes.getDataSize());
 }
 
-bool writeWavFile (const juce::File& file, const juce::AudioBuffer<float>& audio, double sampleRate)
+/** Hands the writer a stream whose failures and length stay visible after the writer has
+    deleted it. */
+struct WavFileWriter::Stream : juce::OutputStream
 {
-    juce::TemporaryFile temp (file);
+    explicit Stream (WavFileWriter& w) : owner (w) {}
+    void flush() override { owner.out->flush(); }
+    bool setPosition (juce::int64 p) override { return owner.out->setPosition (p); }
+    juce::int64 getPosition() override { return owner.out->getPosition(); }
+    bool write (const void* data, size_t size) override
     {
-        auto stream = std::make_unique<juce::FileOutputStream> (temp.getFile());
-        if (! stream->openedOk())
-            return false;
-        juce::WavAudioFormat wav;
-        std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), sampleRate, 2, 32, {}, 0));
-        if (writer == nullptr)
-            return false;
-        stream.release();
-        if (! writer->writeFromAudioSampleBuffer (audio, 0, audio.getNumSamples()))
-            return false;
+        const bool ok = owner.out->write (data, size);
+        owner.failed |= ! ok;
+        owner.end = std::max (owner.end, owner.out->getPosition());
+        return ok;
     }
-    return temp.overwriteTargetFileWithTemporary();
+    WavFileWriter& owner;
+};
+
+WavFileWriter::WavFileWriter (const juce::File& f, double sampleRate)
+    : file (f), out (std::make_unique<juce::FileOutputStream> (f, 1 << 20))
+{
+    failed = ! out->openedOk() || ! out->setPosition (0) || out->truncate().failed();
+    if (failed)
+        return;
+    juce::WavAudioFormat wav;
+    auto stream = std::make_unique<Stream> (*this);
+    writer.reset (wav.createWriterFor (stream.get(), sampleRate, 2, 32, {}, 0));
+    if (writer != nullptr)
+        stream.release();
+    failed = writer == nullptr;
+}
+
+WavFileWriter::~WavFileWriter()
+{
+    writer.reset();
+}
+
+bool WavFileWriter::write (const juce::AudioBuffer<float>& block, int numSamples)
+{
+    failed |= writer == nullptr || ! writer->writeFromAudioSampleBuffer (block, 0, numSamples);
+    return ! failed;
+}
+
+bool WavFileWriter::finish()
+{
+    // The header goes out when the writer closes; the buffered stream reports a full disk only
+    // when it flushes.
+    writer.reset();
+    if (out == nullptr)
+        return false;
+    out->flush();
+    failed |= out->getStatus().failed();
+    out.reset();
+    return ! failed && file.getSize() == end;
 }

@@ -2,6 +2,7 @@
 
 #include "VroCore.h"
 #include <juce_audio_formats/juce_audio_formats.h>
+#include <functional>
 #include <vector>
 
 /** A host's transport for offline renders: a fixed tempo, 4/4, playing from ppq 0. */
@@ -28,15 +29,22 @@ public:
 /** A MIDI event scheduled at an absolute sample. */
 struct TimedMidi
 {
-    int sample;
+    juce::int64 sample;
     juce::MidiMessage message;
 };
 
+/** MIDI files are kilobytes; a larger one is refused before it is read. */
+constexpr size_t maxMidiFileBytes = 64u * 1024u * 1024u;
+
 /** Reads every track of a MIDI file by its own tempo map and schedules each event at
     floor(seconds x rate + 0.5); same-sample events keep track order, then file order.
-    Returns false with a reason when the file is missing or not MIDI. */
+    Returns false with a reason when the file is missing, not a regular file, too large or not MIDI. */
 bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<TimedMidi>& events,
                          double& lastEventSeconds, juce::String& error);
+
+/** Adds an event in constant time; the caller adds events in time order. The framework's
+    addEvent searches the buffer from its start, which makes a block of many events quadratic. */
+void appendMidiEvent (juce::MidiBuffer& buffer, const juce::MidiMessage& message, int samplePosition);
 
 /** Drives one processor offline in blocks, the way a host does. */
 class RenderSession
@@ -47,6 +55,11 @@ public:
     /** Renders totalSamples, feeding events at their samples; collects audio and MIDI output. */
     void render (const std::vector<TimedMidi>& events, int totalSamples);
 
+    /** The same, handing each block's audio to a sink instead of keeping it; stops and returns
+        false when the sink fails. */
+    using AudioSink = std::function<bool (const juce::AudioBuffer<float>& block, int numSamples)>;
+    bool render (const std::vector<TimedMidi>& events, juce::int64 totalSamples, const AudioSink& sink);
+
     juce::AudioBuffer<float> audio;
     std::vector<TimedMidi> midiOutput;
 
@@ -56,8 +69,26 @@ public:
     int blockSize;
 };
 
-/** The engine's MIDI output as a format-1 file at 22050 ticks per quarter and tempo 500000. */
+/** The engine's MIDI output as a format-1 file at 22050 ticks per quarter and tempo 500000,
+    written to the file (which is created or truncated) and checked to its end. */
 bool writeMidiOutputFile (const juce::File& file, const std::vector<TimedMidi>& events, double sampleRate);
 
-/** Stereo 32-bit float WAV, written to a temporary file and renamed over the target. */
-bool writeWavFile (const juce::File& file, const juce::AudioBuffer<float>& audio, double sampleRate);
+/** A stereo 32-bit float WAV written block by block into a file (created or truncated), so an
+    hour of audio never has to fit in memory. finish() writes the header and checks that every
+    byte arrived. */
+class WavFileWriter
+{
+public:
+    WavFileWriter (const juce::File& file, double sampleRate);
+    ~WavFileWriter();
+    bool write (const juce::AudioBuffer<float>& block, int numSamples);
+    bool finish();
+
+private:
+    struct Stream;
+    juce::File file;
+    std::unique_ptr<juce::FileOutputStream> out;
+    bool failed = false;
+    juce::int64 end = 0;
+    std::unique_ptr<juce::AudioFormatWriter> writer;
+};

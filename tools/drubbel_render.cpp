@@ -1,8 +1,11 @@
 // drubbel-render: plays a MIDI file through VRO Drubbel offline and writes the audio as WAV.
+#include "ProgramDocument.h"
 #include "RenderSession.h"
+#include "SafeFile.h"
 #include "sequencer/MidiPatternExport.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 namespace
@@ -36,6 +39,9 @@ int parseInteger (const juce::String& option, const juce::String& text)
     return (int) v;
 }
 
+constexpr double minSampleRate = 8000.0, maxSampleRate = 384000.0;
+constexpr double maxRenderSeconds = 3600.0;
+
 struct Options
 {
     juce::File midiIn, out, preset, midiOut, exportPattern;
@@ -43,6 +49,48 @@ struct Options
     double sampleRate = 44100.0, tail = 1.0, tempo = 120.0;
     int blockSize = 512;
 };
+
+/** Two names for one file: the same file when it exists (links followed), else the same path
+    once the folders on the way are resolved. */
+bool sameFile (const juce::File& a, const juce::File& b)
+{
+    const std::filesystem::path pa (a.getFullPathName().toStdString()), pb (b.getFullPathName().toStdString());
+    std::error_code error;
+    if (std::filesystem::equivalent (pa, pb, error) && ! error)
+        return true;
+    const auto ca = std::filesystem::weakly_canonical (pa, error);
+    if (error)
+        return a == b;
+    const auto cb = std::filesystem::weakly_canonical (pb, error);
+    return error ? a == b : ca == cb;
+}
+
+/** Every output is checked before anything is rendered: a new or regular file in an existing
+    folder, none of the inputs, and no other output. */
+void checkOutputs (const Options& o)
+{
+    const std::pair<const char*, juce::File> outputs[] = { { "--out", o.out }, { "--midi-out", o.midiOut }, { "--export-pattern", o.exportPattern } };
+    const std::pair<const char*, juce::File> inputs[] = { { "--midi", o.midiIn }, { "--preset", o.preset } };
+    for (size_t i = 0; i < std::size (outputs); ++i)
+    {
+        const auto& [option, file] = outputs[i];
+        if (file == juce::File())
+            continue;
+        const auto name = juce::String (option) + ": " + file.getFullPathName();
+        if (file.isDirectory())
+            throw UsageError { name + " is a folder" };
+        if (file.exists() && ! SafeFile::isRegularFile (file))
+            throw UsageError { name + " is not a regular file" };
+        if (! file.getParentDirectory().isDirectory())
+            throw UsageError { name + ": folder does not exist" };
+        for (const auto& [inputOption, input] : inputs)
+            if (input != juce::File() && sameFile (file, input))
+                throw UsageError { name + " is the " + inputOption + " input" };
+        for (size_t k = 0; k < i; ++k)
+            if (outputs[k].second != juce::File() && sameFile (file, outputs[k].second))
+                throw UsageError { name + " is also given as " + outputs[k].first };
+    }
+}
 
 Options parseArguments (const juce::StringArray& args)
 {
@@ -75,7 +123,11 @@ Options parseArguments (const juce::StringArray& args)
             const int index = parseInteger ("--param", v.upToFirstOccurrenceOf ("=", false, false));
             if (index < 0 || index >= Param::Count)
                 throw UsageError { "--param: index " + juce::String (index) + " is outside 0..65" };
-            o.params.push_back ({ index, (float) parseNumber ("--param", v.fromFirstOccurrenceOf ("=", false, false)) });
+            const auto valueText = v.fromFirstOccurrenceOf ("=", false, false);
+            const double normalised = parseNumber ("--param", valueText);
+            if (normalised < 0.0 || normalised > 1.0)
+                throw UsageError { "--param: value " + valueText + " is outside 0..1" };
+            o.params.push_back ({ index, (float) normalised });
         }
         else if (a == "--help" || a == "-h")
             throw UsageError {};
@@ -89,17 +141,26 @@ Options parseArguments (const juce::StringArray& args)
         throw UsageError { "--midi: required option missing" };
     if (renders && o.out == juce::File())
         throw UsageError { "--out: required option missing" };
-    if (! (o.sampleRate > 0.0) || o.sampleRate > 1.0e6)
-        throw UsageError { "--sample-rate: must be above 0 (and at most 1000000)" };
+    if (! (o.sampleRate >= minSampleRate && o.sampleRate <= maxSampleRate))
+        throw UsageError { "--sample-rate: must be 8000 to 384000" };
     if (o.blockSize <= 0 || o.blockSize > 1 << 20)
         throw UsageError { "--block-size: must be a positive number of samples" };
     if (o.tail < 0.0 || o.tail > 3600.0)
         throw UsageError { "--tail: must be 0 to 3600 seconds" };
     if (! (o.tempo > 0.0) || o.tempo > 1000.0)
         throw UsageError { "--tempo: must be above 0 (and at most 1000)" };
-    if (o.preset != juce::File() && ! o.preset.existsAsFile())
+    if (o.preset != juce::File() && ! o.preset.exists())
         throw UsageError { o.preset.getFullPathName() + ": preset file not found" };
+    if (o.preset != juce::File() && ! SafeFile::isRegularFile (o.preset))
+        throw UsageError { o.preset.getFullPathName() + ": not a regular file" };
+    checkOutputs (o);
     return o;
+}
+
+int fail (const juce::File& file, const juce::String& problem)
+{
+    std::fprintf (stderr, "drubbel-render: %s: %s\n", file.getFullPathName().toRawUTF8(), problem.toRawUTF8());
+    return 2;
 }
 
 int run (const juce::StringArray& args)
@@ -124,18 +185,22 @@ int run (const juce::StringArray& args)
     double lastSeconds = 0.0;
     juce::String error;
     if (o.midiIn != juce::File() && ! readMidiFileEvents (o.midiIn, o.sampleRate, events, lastSeconds, error))
-    {
-        std::fprintf (stderr, "drubbel-render: %s: %s\n", o.midiIn.getFullPathName().toRawUTF8(), error.toRawUTF8());
-        return 2;
-    }
+        return fail (o.midiIn, error);
+
+    // In 64 bits: a far-off event must not wrap around to a short render.
+    const double totalSeconds = lastSeconds + o.tail;
+    if (o.midiIn != juce::File() && ! (totalSeconds <= maxRenderSeconds))
+        return fail (o.midiIn, "the render would last " + juce::String (totalSeconds, 0) + " seconds; at most "
+                                   + juce::String ((int) maxRenderSeconds) + " are allowed");
+    const auto total = (juce::int64) std::llround (lastSeconds * o.sampleRate) + (juce::int64) std::llround (o.tail * o.sampleRate);
 
     if (o.preset != juce::File())
     {
-        if (juce::parseXML (o.preset) == nullptr)
-        {
-            std::fprintf (stderr, "drubbel-render: %s: not a preset document\n", o.preset.getFullPathName().toRawUTF8());
-            return 2;
-        }
+        // The product's own reader, which the load below uses too: bounded, no entities, no DTD,
+        // no recursion.
+        const auto preset = ProgramDocument::parseFile (o.preset);
+        if (preset == nullptr || ! preset->getTagName().equalsIgnoreCase ("vro"))
+            return fail (o.preset, "not a preset document");
     }
 
     VroCore processor;
@@ -144,28 +209,35 @@ int run (const juce::StringArray& args)
     for (const auto& [index, value] : o.params)
         processor.setParameter (index, value);
 
-    if (o.exportPattern != juce::File() && ! writeMidiFileTo (processor.getPattern(), processor.getEngine().getClock(), o.exportPattern))
+    // Every output goes to a temporary beside it; the targets are replaced only once all of them
+    // are written, so a failure leaves every target as it was.
+    juce::OwnedArray<juce::TemporaryFile> temporaries;
+    juce::Array<juce::File> targets;
+    auto temporaryFor = [&] (const juce::File& target)
     {
-        std::fprintf (stderr, "drubbel-render: %s: cannot write file\n", o.exportPattern.getFullPathName().toRawUTF8());
-        return 2;
-    }
-    if (o.midiIn == juce::File())
-        return 0;
+        targets.add (target);
+        return temporaries.add (new juce::TemporaryFile (target, juce::TemporaryFile::useHiddenFile))->getFile();
+    };
 
-    const int total = (int) std::llround (lastSeconds * o.sampleRate) + (int) std::llround (o.tail * o.sampleRate);
-    RenderSession session (processor, o.sampleRate, o.blockSize, o.tempo);
-    session.render (events, total);
+    if (o.exportPattern != juce::File()
+        && ! writeMidiFileTo (processor.getPattern(), processor.getEngine().getClock(), temporaryFor (o.exportPattern)))
+        return fail (o.exportPattern, "cannot write file");
 
-    if (! writeWavFile (o.out, session.audio, o.sampleRate))
+    if (o.midiIn != juce::File())
     {
-        std::fprintf (stderr, "drubbel-render: %s: cannot write file\n", o.out.getFullPathName().toRawUTF8());
-        return 2;
+        const auto wavFile = temporaryFor (o.out);
+        WavFileWriter wav (wavFile, o.sampleRate);
+        RenderSession session (processor, o.sampleRate, o.blockSize, o.tempo);
+        if (! session.render (events, total, [&wav] (const juce::AudioBuffer<float>& block, int n) { return wav.write (block, n); })
+            || ! wav.finish())
+            return fail (o.out, "cannot write file");
+        if (o.midiOut != juce::File() && ! writeMidiOutputFile (temporaryFor (o.midiOut), session.midiOutput, o.sampleRate))
+            return fail (o.midiOut, "cannot write file");
     }
-    if (o.midiOut != juce::File() && ! writeMidiOutputFile (o.midiOut, session.midiOutput, o.sampleRate))
-    {
-        std::fprintf (stderr, "drubbel-render: %s: cannot write file\n", o.midiOut.getFullPathName().toRawUTF8());
-        return 2;
-    }
+
+    for (int i = 0; i < temporaries.size(); ++i)
+        if (! temporaries[i]->overwriteTargetFileWithTemporary())
+            return fail (targets[i], "cannot replace file");
     return 0;
 }
 } // namespace

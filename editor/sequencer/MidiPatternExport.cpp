@@ -1,4 +1,5 @@
 #include "MidiPatternExport.h"
+#include "SafeFile.h"
 #include "VroCore.h"
 
 namespace MidiPatternExport
@@ -56,16 +57,7 @@ juce::File defaultExportFolder()
 bool writeMidiFileTo (const StepPattern& pattern, const StepClock& clock, const juce::File& target)
 {
     const auto bytes = MidiPatternExport::fileBytes (pattern, MidiPatternExport::stepTicks (clock));
-    juce::TemporaryFile temp (target);
-    {
-        juce::FileOutputStream out (temp.getFile(), 16384);
-        if (! out.openedOk() || ! out.write (bytes.getData(), bytes.getSize()))
-            return false;
-        out.flush();
-        if (out.getStatus().failed())
-            return false;
-    }
-    return temp.overwriteTargetFileWithTemporary();
+    return SafeFile::replaceWithData (target, bytes.getData(), bytes.getSize());
 }
 
 juce::File writeMidiFile (const StepPattern& pattern, const StepClock& clock, const juce::File& folder)

@@ -46,7 +46,8 @@ TEST (FactoryInstall, FirstStartInstallsTheBankOnceAndNeverTouchesItAgain)
     const auto folders = presetFolders (dir);
     EXPECT_EQ (folders.size(), 25u);
     EXPECT_EQ (dir.getNumberOfChildFiles (juce::File::findDirectories), 5);
-    EXPECT_EQ (dir.getNumberOfChildFiles (juce::File::findFiles), 0);
+    EXPECT_EQ (dir.getNumberOfChildFiles (juce::File::findFiles | juce::File::ignoreHiddenFiles), 0);
+    EXPECT_TRUE (dir.getChildFile (".factory-presets-complete").existsAsFile());
 
     // Each file: the bank's root with its midimap, then one program.
     const auto one = dir.findChildFiles (juce::File::findFiles, true, "*.drubbel")[0];
@@ -156,7 +157,9 @@ TEST (FactoryInstall, NamesStayInsideThePresetFolder)
     bank.createNewChildElement ("midimap");
 
     EXPECT_EQ (core.installFactoryPresets (bank), (int) names.size());
-    const auto files = dir.findChildFiles (juce::File::findFiles, true, "*");
+    auto files = dir.findChildFiles (juce::File::findFiles, true, "*");
+    // The one hidden file: the note that the install finished.
+    EXPECT_EQ (files.removeAllInstancesOf (dir.getChildFile (".factory-presets-complete")), 1);
     EXPECT_EQ (files.size(), (int) names.size());
     for (const auto& f : files)
     {

@@ -2,8 +2,8 @@
 # drubbel-render as a user runs it: good renders, and bad input refused with one line, status 2
 # and no output file. Usage: render_cli_test.sh path/to/drubbel-render path/to/demo.mid
 set -u
-render=$1
-midi=$2
+render=$(realpath "$1")
+midi=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
@@ -42,10 +42,30 @@ read -r _ _ rateC _ _ <<<"$(frames "$work/c.wav")"
 
 # Bad input: one line on stderr naming the problem, status 2, no output file.
 printf 'not midi' > "$work/garbage.mid"
+# Hostile documents: deep nesting, an instruction followed by text, an entity chain, a DTD that
+# names a file, a root of another kind.
+python3 - "$work" <<'PY'
+import sys
+work = sys.argv[1]
+open(f"{work}/deep.drubbel", "w").write("<vro>" + "<a>" * 50000 + "</a>" * 50000 + "</vro>")
+open(f"{work}/pi.drubbel", "w").write("<vro><?pi x?>text</vro>")
+chain = '<?xml version="1.0"?>\n<!DOCTYPE vro [\n<!ENTITY e0 "lol">\n'
+chain += "".join(f'<!ENTITY e{i} "&e{i-1};&e{i-1};&e{i-1};&e{i-1};&e{i-1};&e{i-1};&e{i-1};&e{i-1};">\n' for i in range(1, 9))
+open(f"{work}/entities.drubbel", "w").write(chain + ']>\n<vro a="&e8;"/>\n')
+open(f"{work}/doctype.drubbel", "w").write('<?xml version="1.0"?>\n<!DOCTYPE vro SYSTEM "/etc/passwd">\n<vro/>\n')
+open(f"{work}/other.drubbel", "w").write('<notvro><programs/></notvro>')
+open(f"{work}/a.drubbel", "w").write('<vro version="1.3"><programs><program programname="A"/></programs></vro>')
+# One note on tick 2^28 - 1 at 1 tick per quarter: millions of hours away.
+track = bytes([0xff, 0xff, 0xff, 0x7f, 0x90, 60, 100, 0, 0xff, 0x2f, 0])
+open(f"{work}/far.mid", "wb").write(b"MThd" + (6).to_bytes(4, "big") + bytes([0, 0, 0, 1, 0, 1])
+                                   + b"MTrk" + len(track).to_bytes(4, "big") + track)
+PY
+mkfifo "$work/fifo.mid" "$work/fifo.drubbel" "$work/fifo.wav"
+cp "$midi" "$work/in.mid"
 while IFS='|' read -r name args; do
     rm -f "$work/out.wav"
     # shellcheck disable=SC2086
-    eval "\"$render\" $args" 2>"$work/err" >/dev/null
+    eval "timeout 60 \"$render\" $args" 2>"$work/err" >/dev/null
     status=$?
     [ $status -eq 2 ] || fail "$name: status $status"
     [ "$(wc -l <"$work/err")" -eq 1 ] || fail "$name: stderr was: $(cat "$work/err")"
@@ -62,7 +82,80 @@ zero rate|--midi "$midi" --out "$work/out.wav" --sample-rate 0
 negative block|--midi "$midi" --out "$work/out.wav" --block-size -5
 missing preset|--midi "$midi" --out "$work/out.wav" --preset "$work/none.drubbel"
 unknown option|--midi "$midi" --out "$work/out.wav" --frobnicate
+value above 1|--midi "$midi" --out "$work/out.wav" --param 26=1.5
+value below 0|--midi "$midi" --out "$work/out.wav" --param 26=-0.1
+value not finite|--midi "$midi" --out "$work/out.wav" --param 26=inf
+deep preset|--midi "$midi" --out "$work/out.wav" --preset "$work/deep.drubbel"
+instruction in preset|--midi "$midi" --out "$work/out.wav" --preset "$work/pi.drubbel"
+entity chain|--midi "$midi" --out "$work/out.wav" --preset "$work/entities.drubbel"
+doctype preset|--midi "$midi" --out "$work/out.wav" --preset "$work/doctype.drubbel"
+other document|--midi "$midi" --out "$work/out.wav" --preset "$work/other.drubbel"
+endless preset|--midi "$midi" --out "$work/out.wav" --preset /dev/zero
+fifo preset|--midi "$midi" --out "$work/out.wav" --preset "$work/fifo.drubbel"
+fifo midi|--midi "$work/fifo.mid" --out "$work/out.wav"
+endless midi|--midi /dev/zero --out "$work/out.wav"
+far event|--midi "$work/far.mid" --out "$work/out.wav"
+rate too high|--midi "$midi" --out "$work/out.wav" --sample-rate 1000000
+rate too low|--midi "$midi" --out "$work/out.wav" --sample-rate 22
+rate just below|--midi "$midi" --out "$work/out.wav" --sample-rate 7999
+over an hour|--midi "$midi" --out "$work/out.wav" --tail 3600
+out is the input|--midi "$work/in.mid" --out "$work/in.mid"
+pattern onto the input|--midi "$work/in.mid" --out "$work/out.wav" --export-pattern "$work/in.mid"
+out is the preset|--midi "$midi" --out "$work/a.drubbel" --preset "$work/a.drubbel"
+same output twice|--midi "$midi" --out "$work/out.wav" --midi-out "$work/out.wav"
+out is a folder|--midi "$midi" --out "$work"
+out is a fifo|--midi "$midi" --out "$work/fifo.wav"
+midi-out folder missing|--midi "$midi" --out "$work/out.wav" --midi-out "$work/missing/x.mid"
 EOF2
+
+# Refused outputs are left as they were.
+cmp -s "$midi" "$work/in.mid" || fail "the input MIDI file was changed"
+grep -q 'programname="A"' "$work/a.drubbel" || fail "the preset given as --out was changed"
+[ -p "$work/fifo.wav" ] || fail "the FIFO given as --out was replaced"
+[ "$(find "$work" -maxdepth 1 -name '.*' | wc -l)" -eq 0 ] || fail "temporary files left: $(ls -A "$work")"
+# An empty or "." output names the working folder, which must survive.
+mkdir "$work/empty"
+for out in "" "."; do
+    (cd "$work/empty" && timeout 60 "$render" --midi "$midi" --out "$out" 2>/dev/null)
+    [ $? -eq 2 ] || fail "--out '$out': not refused"
+    [ -d "$work/empty" ] || { fail "--out '$out' removed the working folder"; mkdir "$work/empty"; }
+done
+# A rate at either end of the range renders.
+"$render" --midi "$midi" --out "$work/low.wav" --sample-rate 8000 --tail 0 || fail "render at 8000"
+
+# A full disk: the render fails, the previous file stays, no temporary is left. Needs root's mount.
+disk="$work/disk"
+mkdir "$disk"
+if mount -t tmpfs -o size=256k tmpfs "$disk" 2>/dev/null; then
+    printf 'previous' > "$disk/out.wav"
+    printf 'previous' > "$disk/out.mid"
+    timeout 60 "$render" --midi "$midi" --out "$disk/out.wav" 2>/dev/null
+    [ $? -eq 2 ] || fail "full disk: status not 2"
+    [ "$(cat "$disk/out.wav")" = previous ] || fail "full disk: the previous WAV was lost"
+    timeout 60 "$render" --midi "$midi" --out "$work/fits.wav" --midi-out "$disk/out.mid" --export-pattern "$disk/p.mid" 2>/dev/null \
+        || fail "outputs that fit were not written"
+    dd if=/dev/zero of="$disk/filler" bs=1k count=1024 2>/dev/null
+    rm -f "$work/fits.wav"
+    timeout 60 "$render" --midi "$midi" --out "$work/fits.wav" --midi-out "$disk/out2.mid" 2>/dev/null
+    [ $? -eq 2 ] || fail "full disk for the MIDI output: status not 2"
+    [ ! -e "$work/fits.wav" ] || fail "full disk for the MIDI output: the WAV was written anyway"
+    [ "$(ls -A "$disk" | grep -c '^\.')" -eq 0 ] || fail "full disk: temporary files left: $(ls -A "$disk")"
+    umount "$disk"
+else
+    echo "SKIP: full-disk checks need a tmpfs mount (root)"
+fi
+
+# 100,000 events on one tick render in linear time (a quadratic insert took a minute).
+python3 - "$work/crowd.mid" <<'PY'
+import sys
+events = b"".join(bytes([0, 0xb0, 7, 100]) for _ in range(100000)) + bytes([0, 0xff, 0x2f, 0])
+open(sys.argv[1], "wb").write(b"MThd" + (6).to_bytes(4, "big") + bytes([0, 0, 0, 1, 1, 0xe0])
+                              + b"MTrk" + len(events).to_bytes(4, "big") + events)
+PY
+start=$(date +%s)
+timeout 120 "$render" --midi "$work/crowd.mid" --out "$work/crowd.wav" --tail 0.1 || fail "crowded tick: render failed"
+took=$(($(date +%s) - start))
+[ "$took" -le 20 ] || fail "crowded tick: $took s"
 
 [ $failures -eq 0 ] && echo "all render CLI checks passed"
 exit $((failures > 0))
