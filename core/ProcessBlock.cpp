@@ -1,5 +1,8 @@
 #include "VroCore.h"
 
+#include <algorithm>
+#include <limits>
+
 using namespace Param;
 
 int VroCore::mainSyncPosition() const noexcept
@@ -59,22 +62,30 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
     const auto end = midi.cend();
     const int numSamples = buffer.getNumSamples();
 
-    if (buffer.getNumChannels() == 2)
+    if (buffer.getNumChannels() == 2 && numSamples == 0)
+        keepPendingEvents (it, end);
+    else if (buffer.getNumChannels() == 2)
     {
+        deliverPendingEvents();
         auto* outL = buffer.getWritePointer (0);
         auto* outR = buffer.getWritePointer (1);
         // Events due at a sample are handled before it renders; between events the engine
-        // renders whole stretches.
+        // renders whole stretches. Events stamped past the end are due at the last sample.
+        const int last = numSamples - 1;
         for (int i = 0; i < numSamples;)
         {
-            handleMidiEvents (it, end, i);
-            const int next = it != end ? juce::jlimit (i + 1, numSamples, (*it).samplePosition) : numSamples;
+            handleMidiEvents (it, end, i == last ? std::numeric_limits<int>::max() : i);
+            const int next = it != end ? juce::jlimit (i + 1, last, (*it).samplePosition) : numSamples;
             engine->renderSamples (outL, outR, i, next);
             i = next;
         }
     }
 
     midi.clear();
+    // Notes owed to the host (a PANIC between blocks) wait through an empty block.
+    if (numSamples == 0)
+        return;
+
     for (int e = 0; e < midiOut->numEvents; ++e)
     {
         const auto& ev = midiOut->events[e];
@@ -95,6 +106,31 @@ void VroCore::handleMidiEvents (juce::MidiBufferIterator& it, const juce::MidiBu
         currentMessage = meta.getMessage();
         handleMidiMessage (currentMessage);
     }
+}
+
+void VroCore::keepPendingEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end)
+{
+    for (; it != end; ++it)
+    {
+        const auto meta = *it;
+        if (meta.numBytes < 1 || meta.numBytes > 3)
+            continue; // system exclusive: ignored wherever it arrives
+        if (numPendingEvents == maxPendingEvents)
+            deliverPendingEvents(); // early rather than lost or out of order
+        auto& e = pendingEvents[(size_t) numPendingEvents++];
+        e.size = (uint8_t) meta.numBytes;
+        std::copy (meta.data, meta.data + meta.numBytes, e.bytes);
+    }
+}
+
+void VroCore::deliverPendingEvents()
+{
+    for (int k = 0; k < numPendingEvents; ++k)
+    {
+        const auto& e = pendingEvents[(size_t) k];
+        handleMidiMessage (juce::MidiMessage (e.bytes, e.size));
+    }
+    numPendingEvents = 0;
 }
 
 void VroCore::handleMidiMessage (const juce::MidiMessage& m)

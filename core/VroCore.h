@@ -5,6 +5,7 @@
 #include "SynthEngine.h"
 #include "VroProgram.h"
 #include <juce_audio_processors/juce_audio_processors.h>
+#include <array>
 #include <memory>
 
 /** A parameter value as hosts show it: two decimals. */
@@ -106,6 +107,9 @@ public:
     void setBackgroundColourType (int value) { settings.setBackgroundColourType (value); }
     int getBackgroundColourType() { return settings.getBackgroundColourType(); }
 
+    /** Events of 0-sample blocks kept for the next block's start. */
+    static constexpr int maxPendingEvents = 256;
+
     // Access for the editor and tests.
     VroProgram& getProgram() noexcept { return program; }
     SynthEngine& getEngine() noexcept { return *engine; }
@@ -123,6 +127,8 @@ private:
     void dispatchParameter (int index, float value);
     void handleMidiEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end, int sampleIndex);
     void handleMidiMessage (const juce::MidiMessage& m);
+    void keepPendingEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end);
+    void deliverPendingEvents();
     int mainSyncPosition() const noexcept;
     bool onMessageThreadOrOffline() const noexcept;
     void readProgram (const juce::XmlElement& p, double version, bool honourSeqLock);
@@ -148,6 +154,13 @@ private:
     std::atomic<int> lastChangedParameter { 0 };
     float hostTempo = 120.0f;
     juce::MidiMessage nextMessage, currentMessage;
+    struct PendingEvent
+    {
+        uint8_t bytes[3];
+        uint8_t size;
+    };
+    std::array<PendingEvent, maxPendingEvents> pendingEvents {};
+    int numPendingEvents = 0;
     int nextEventPosition = 0;
     bool hasNextEvent = false;
     std::atomic<bool> changePending { false };

@@ -6,6 +6,18 @@ using test::Render;
 
 namespace
 {
+/** One block of any length straight into processBlock; returns the block's MIDI output. */
+juce::MidiBuffer processBlock (VroCore& core, int numSamples, const std::vector<std::pair<int, juce::MidiMessage>>& events)
+{
+    juce::AudioBuffer<float> buffer (2, numSamples);
+    buffer.clear();
+    juce::MidiBuffer midi;
+    for (const auto& [position, message] : events)
+        midi.addEvent (message, position);
+    core.processBlock (buffer, midi);
+    return midi;
+}
+
 TEST (BlockProcessing, NoteSoundsFromItsOwnSample)
 {
     VroCore core;
@@ -145,6 +157,64 @@ TEST (BlockProcessing, EveryWayAPlayerStopsSendsItsNoteOff)
         for (int n = 0; n < 128; ++n)
             EXPECT_EQ (held[n], 0) << "note " << n << " hangs";
     }
+}
+
+TEST (BlockProcessing, EventsPastTheEndOrInEmptyBlocksAreDeliveredInOrder)
+{
+    VroCore core;
+    Render host (core, 44100.0, 64); // the host's set-up; blocks are driven by hand
+    auto& pool = core.getEngine().getVoices();
+    auto& voice = pool.voice (0);
+
+    // Stamped at or after the block's length: handled at its last sample.
+    processBlock (core, 64, { { 64, test::noteOn (60) } });
+    EXPECT_TRUE (voice.active);
+    EXPECT_EQ (voice.note, 60);
+    processBlock (core, 64, { { 1000, test::noteOff (60) } });
+    EXPECT_FALSE (voice.active);
+
+    // A 0-sample block's events wait for the next block's start, ahead of that block's own.
+    processBlock (core, 0, { { 0, test::noteOn (62) } });
+    EXPECT_EQ (voice.note, 60);
+    processBlock (core, 64, { { 0, test::noteOff (62) } });
+    EXPECT_EQ (voice.note, 62);
+    EXPECT_FALSE (voice.active);
+
+    // More than the waiting room holds: nothing is lost and the order stands.
+    std::vector<std::pair<int, juce::MidiMessage>> many;
+    for (int k = 0; k < VroCore::maxPendingEvents; ++k)
+    {
+        many.push_back ({ 0, test::noteOn (40 + k % 20) });
+        many.push_back ({ 0, test::noteOff (40 + k % 20) });
+    }
+    many.push_back ({ 0, test::noteOn (67) });
+    processBlock (core, 0, many);
+    processBlock (core, 64, {});
+    EXPECT_TRUE (voice.active);
+    EXPECT_EQ (voice.note, 67);
+    EXPECT_EQ (pool.heldNotes.size(), 1);
+}
+
+TEST (BlockProcessing, AnEmptyBlockKeepsTheNoteOffsOwedToTheHost)
+{
+    // PANIC between blocks ends the arpeggio's note; an empty block must pass that on, not drop it.
+    VroCore core;
+    core.setParameter (ArpEnabled, 1.0f);
+    Render host (core, 44100.0, 64);
+    int held = 0;
+    auto count = [&held] (const juce::MidiBuffer& midi)
+    {
+        for (const auto meta : midi)
+            held += meta.getMessage().isNoteOn() ? 1 : meta.getMessage().isNoteOff() ? -1 : 0;
+    };
+    count (processBlock (core, 64, { { 0, test::noteOn (60) } }));
+    for (int b = 0; b < 4; ++b)
+        count (processBlock (core, 64, {}));
+    ASSERT_EQ (held, 1);
+    core.setParameter (Panic, 1.0f);
+    count (processBlock (core, 0, {}));
+    count (processBlock (core, 64, {}));
+    EXPECT_EQ (held, 0);
 }
 
 TEST (BlockProcessing, SampleRateAndTempoChangesArePickedUpOnce)

@@ -154,4 +154,37 @@ TEST (NoAllocation, ChangesOnTheAudioThreadStillReachTheListeners)
     EXPECT_GT (listener.calls, 0);
     processor.removeChangeListener (&listener);
 }
+
+TEST (NoAllocation, EmptyBlocksAndEventsPastTheEndNeverAllocate)
+{
+    VroCore processor;
+    processor.setParameter (ArpEnabled, 1.0f);
+    RenderSession session (processor, 44100.0, 256, 120.0);
+    processor.setNonRealtime (false);
+
+    juce::AudioBuffer<float> block (2, 256), empty (2, 0);
+    juce::MidiBuffer midi;
+    midi.ensureSize (16384);
+    long count = 0;
+    for (int b = 0; b < 300; ++b)
+    {
+        const bool isEmpty = b % 3 == 0;
+        // Now and then more than the waiting room holds.
+        const int events = b % 30 == 0 ? 2 * VroCore::maxPendingEvents + 3 : 4;
+        midi.clear();
+        for (int k = 0; k < events; ++k)
+        {
+            const int note = 48 + (b + k / 2) % 24;
+            midi.addEvent (k % 2 == 0 ? juce::MidiMessage::noteOn (1, note, (juce::uint8) 90) : juce::MidiMessage::noteOff (1, note),
+                           isEmpty ? 0 : 250 + k);
+        }
+
+        allocationCount = 0;
+        countingAllocations = true;
+        processor.processBlock (isEmpty ? empty : block, midi);
+        countingAllocations = false;
+        count += allocationCount;
+    }
+    EXPECT_EQ (count, 0);
+}
 } // namespace

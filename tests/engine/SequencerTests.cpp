@@ -272,3 +272,25 @@ TEST (Sequencer, NotesOutsideTheMidiRangeSoundButAreNotSentToTheHost)
     EXPECT_EQ (rig.hangingNotes(), 0);
     EXPECT_TRUE (rig.finite);
 }
+
+TEST (Sequencer, QuietStepsAreEchoedAsNoteOnsNotNoteOffs)
+{
+    // Velocity byte 0 would read as a note-off and leave the real note-off dangling.
+    ArpSeqRig rig;
+    rig.set (Param::SeqSteps, 3.0 / 96.0);
+    startSequencer (rig, { 0, 2, 4 });
+    auto& pattern = rig.engine.getPattern();
+    pattern.steps[0].velocity = 0.0;
+    pattern.steps[1].velocity = 0.005; // below one step of 1/127
+    pattern.steps[2].velocity = 1.0;
+    rig.noteOn (60);
+    rig.render (steps (2.5));
+    rig.noteOff (60);
+    rig.render (100);
+
+    std::vector<int> velocities;
+    for (const auto& e : rig.noteOns())
+        velocities.push_back (e.velocity);
+    EXPECT_EQ (velocities, (std::vector<int> { 1, 1, 127 }));
+    EXPECT_EQ (rig.hangingNotes(), 0);
+}
