@@ -148,10 +148,6 @@ void VroCore::handleMidiMessage (const juce::MidiMessage& m)
     {
         if (settings.isMidiProgramChangeDisabled())
             return;
-        const int n = m.getProgramChangeNumber();
-        const auto list = presetList();
-        if (n < list.size())
-            loadPresetFile (list[n], true, false);
-        applyCurrentProgram();
+        applyProgramChange (m.getProgramChangeNumber());
     }
 }

@@ -141,6 +141,24 @@ TEST (NoAllocation, ProcessBlockNeverAllocatesWhileNotesPlay)
     }
 }
 
+TEST (NoAllocation, MidiProgramChangesComeFromMemory)
+{
+    // The preset list is read on the message thread; a change on the audio thread only applies it.
+    VroCore processor;
+    ASSERT_GT (processor.presetList().size(), 20);
+    processor.refreshPresetSnapshot();
+    ChangeCounter listener;
+    processor.addChangeListener (&listener);
+    const auto changes = [] (int block, juce::MidiBuffer& midi)
+    {
+        if (block % 10 == 5)
+            midi.addEvent (juce::MidiMessage::programChange (1, block / 10 % 20), 30);
+    };
+    EXPECT_EQ (allocationsWhilePlaying (processor, 3, changes), 0);
+    EXPECT_NE (processor.getProgram().programName, "Startup");
+    processor.removeChangeListener (&listener);
+}
+
 TEST (NoAllocation, ChangesOnTheAudioThreadStillReachTheListeners)
 {
     // Recorded notes redraw the sequencer: the change arrives through the message thread.
