@@ -127,7 +127,7 @@ public:
 private:
     void dispatchParameter (int index, float value);
     void handleMidiEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end, int sampleIndex);
-    void handleMidiMessage (const juce::MidiMessage& m);
+    void handleMidiMessage (const juce::uint8* data, int size);
     int mainSyncPosition() const noexcept;
     bool onMessageThreadOrOffline() const noexcept;
     void applyReading (const ProgramReading& reading, bool sequencerOnly, bool honourSeqLock);
@@ -154,7 +154,6 @@ private:
     std::unique_ptr<AutomationNotifier> notifier;
     std::atomic<int> lastChangedParameter { 0 };
     float hostTempo = 120.0f;
-    juce::MidiMessage nextMessage, currentMessage;
     int nextEventPosition = 0;
     bool hasNextEvent = false;
     std::atomic<bool> changePending { false };
