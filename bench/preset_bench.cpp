@@ -12,7 +12,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 #include <vector>
+
+namespace juce
+{
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages); // the framework's own loop step
+}
 
 namespace
 {
@@ -38,6 +44,15 @@ Timing measure (int runs, const std::function<void()>& setup, const std::functio
     std::sort (us.begin(), us.end());
     std::sort (cpu.begin(), cpu.end());
     return { us[us.size() / 2], us.front(), cpu[cpu.size() / 2] };
+}
+
+/** Delivers messages for a while, as a host's message loop would. */
+void runMessages (int milliseconds)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+    while (juce::Time::getMillisecondCounter() < end)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
 }
 
 void print (const char* what, Timing t, const char* unit = "us", double scale = 1.0)
@@ -102,6 +117,44 @@ int main()
                                                                   const auto l = core.presetList();
                                                                   core.loadPresetFile (l[200], true, false);
                                                               }));
+
+        {
+            // The audio thread's longest block while MIDI program changes arrive: 128 samples at
+            // 48 kHz (2.67 ms of audio) on a thread of its own, realtime, one change every 8 blocks.
+            VroCore player;
+            player.setNonRealtime (false);
+            player.setPlayConfigDetails (2, 2, 48000.0, 128);
+            player.prepareToPlay (48000.0, 128);
+            const auto settle = juce::Time::getMillisecondCounter() + 300;
+            while (juce::Time::getMillisecondCounter() < settle) // the message thread reads the folder
+                runMessages (10);
+            double longest = 0.0, longestWithout = 0.0;
+            std::thread audio ([&]
+            {
+                juce::AudioBuffer<float> buffer (2, 128);
+                juce::MidiBuffer midi;
+                for (int b = 0; b < 8 * 60; ++b)
+                {
+                    midi.clear();
+                    const bool change = b % 8 == 4;
+                    if (change)
+                        midi.addEvent (juce::MidiMessage::programChange (1, (b / 8 * 37) % 300), 17);
+                    else if (b % 8 == 0)
+                        midi.addEvent (juce::MidiMessage::noteOn (1, 48, (juce::uint8) 100), 0);
+                    const auto start = std::chrono::steady_clock::now();
+                    player.processBlock (buffer, midi);
+                    const double us = std::chrono::duration<double, std::micro> (std::chrono::steady_clock::now() - start).count();
+                    (change ? longest : longestWithout) = std::max (change ? longest : longestWithout, us);
+                    std::this_thread::sleep_for (std::chrono::microseconds (2667));
+                }
+            });
+            const auto end = juce::Time::getMillisecondCounter() + 60 * 8 * 3 + 500;
+            while (juce::Time::getMillisecondCounter() < end)
+                runMessages (10);
+            audio.join();
+            std::printf ("  %-46s %9.1f us (without a change %.1f us; a block lasts 2667 us)\n",
+                         "longest block with a MIDI program change", longest, longestWithout);
+        }
 
         juce::MemoryBlock state;
         core.getStateInformation (state);

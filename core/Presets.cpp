@@ -3,6 +3,8 @@
 #include "VroCore.h"
 
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <set>
 
 #if VRO_HAS_RESOURCES && defined(VRO_HAS_FACTORY_BANK)
@@ -44,9 +46,16 @@ bool isPresetFileName (const juce::String& fileName)
     return fileName.matchesWildcard (juce::String ("*.") + presetExtension, ! juce::File::areFileNamesCaseSensitive());
 }
 
+struct FoundPreset
+{
+    juce::File file;
+    juce::int64 size;
+    juce::Time modified;
+};
+
 /** Files of the folder first, then its subfolders, each in natural name order: the same list on
     every file system, so MIDI program numbers and the preset arrows do not depend on the disk. */
-void collectPresets (const juce::File& folder, juce::Array<juce::File>& found, std::vector<std::filesystem::path>& visiting)
+void collectPresets (const juce::File& folder, std::vector<FoundPreset>& found, std::vector<std::filesystem::path>& visiting)
 {
     if ((int) visiting.size() >= maxFolderDepth)
         return;
@@ -58,24 +67,37 @@ void collectPresets (const juce::File& folder, juce::Array<juce::File>& found, s
         return;
     visiting.push_back (std::move (canonical));
 
-    juce::Array<juce::File> files, folders;
+    std::vector<FoundPreset> files;
+    juce::Array<juce::File> folders;
     for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*",
                                                             juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles))
     {
         if (entry.isDirectory())
             folders.add (entry.getFile());
         else if (isPresetFileName (entry.getFile().getFileName()))
-            files.add (entry.getFile());
+            files.push_back ({ entry.getFile(), entry.getFileSize(), entry.getModificationTime() });
     }
     const auto byName = [] (const juce::File& a, const juce::File& b) { return a.getFileName().compareNatural (b.getFileName()) < 0; };
-    std::sort (files.begin(), files.end(), byName);
+    std::sort (files.begin(), files.end(), [&byName] (const FoundPreset& a, const FoundPreset& b) { return byName (a.file, b.file); });
     std::sort (folders.begin(), folders.end(), byName);
 
-    found.addArray (files);
+    found.insert (found.end(), files.begin(), files.end());
     for (const auto& f : folders)
         collectPresets (f, found, visiting);
 
     visiting.pop_back();
+}
+
+std::vector<FoundPreset> findPresets (const juce::String& folder)
+{
+    std::vector<FoundPreset> found;
+    const juce::File dir (folder);
+    if (folder.isNotEmpty() && dir.isDirectory())
+    {
+        std::vector<std::filesystem::path> visiting;
+        collectPresets (dir, found, visiting);
+    }
+    return found;
 }
 
 /** A checked write for files in a folder nobody sees yet: the folder as a whole appears by one
@@ -244,18 +266,107 @@ juce::File VroCore::getDefaultPresetFile()
 
 juce::Array<juce::File> VroCore::presetList()
 {
-    juce::Array<juce::File> found;
-    const juce::File dir (getPresetDirectory());
-    if (dir.isDirectory())
+    juce::Array<juce::File> list;
+    for (const auto& f : findPresets (getPresetDirectory()))
+        list.add (f.file);
+    return list;
+}
+
+std::unique_ptr<PresetSnapshot> PresetSnapshot::build (const juce::String& folder, const PresetSnapshot* previous,
+                                                       const juce::String& changedPath)
+{
+    const auto found = findPresets (folder);
+
+    std::map<juce::String, std::shared_ptr<const Program>> known;
+    if (previous != nullptr)
+        for (const auto& p : previous->programs)
+            known[p->path] = p;
+    bool unchanged = previous != nullptr && previous->folder == folder && previous->programs.size() == found.size();
+
+    auto next = std::make_unique<PresetSnapshot>();
+    next->folder = folder;
+    next->programs.reserve (found.size());
+    for (size_t i = 0; i < found.size(); ++i)
     {
-        std::vector<std::filesystem::path> visiting;
-        collectPresets (dir, found, visiting);
+        const auto& f = found[i];
+        const auto path = f.file.getFullPathName();
+        const auto modified = f.modified.toMilliseconds();
+        const auto it = known.find (path);
+        if (it != known.end() && it->second->size == f.size && it->second->modified == modified && path != changedPath)
+        {
+            unchanged = unchanged && previous->programs[i] == it->second;
+            next->programs.push_back (it->second);
+            continue;
+        }
+        unchanged = false;
+        auto program = std::make_shared<Program>();
+        program->path = path;
+        program->fileName = f.file.getFileNameWithoutExtension();
+        program->size = f.size;
+        program->modified = modified;
+        if (auto xml = ProgramDocument::parseFile (f.file))
+        {
+            program->parsed = true;
+            ProgramDocument::read (xml.get(), program->reading);
+        }
+        next->programs.push_back (std::move (program));
     }
-    return found;
+    if (unchanged)
+        return {};
+    return next;
+}
+
+void VroCore::refreshPresetSnapshot (const juce::String& changedPath)
+{
+    auto next = PresetSnapshot::build (getPresetDirectory(), presetSnapshot.load(), changedPath);
+    if (next == nullptr)
+        return;
+    std::unique_ptr<PresetSnapshot> old (presetSnapshot.exchange (next.release()));
+    {
+        // A block in progress may still be applying a program of the old snapshot, and a program
+        // change's names may point into it: both are done once the block has let go of the lock.
+        const juce::ScopedLock lock (getCallbackLock());
+        applyPendingProgramNames();
+    }
+}
+
+void VroCore::applyProgramChange (int number)
+{
+    // Rendering on the message thread (tests, offline tools) sees the folder as it is now, as a
+    // scan at the change did.
+    const bool onMessageThread = juce::MessageManager::existsAndIsCurrentThread();
+    if (onMessageThread)
+        refreshPresetSnapshot();
+
+    const auto* snapshot = presetSnapshot.load();
+    if (snapshot != nullptr && number >= 0 && number < (int) snapshot->programs.size())
+    {
+        const auto& p = *snapshot->programs[(size_t) number];
+        if (p.parsed && p.reading.status == ProgramReading::Status::program)
+            applyReading (p.reading, false, true);
+        pendingProgramNames = &p;
+        if (onMessageThread)
+            applyPendingProgramNames();
+    }
+    applyCurrentProgram();
+}
+
+void VroCore::applyPendingProgramNames()
+{
+    // Strings are the message thread's: elsewhere (a host's restore on its own thread) the names of
+    // an older program change are only dropped.
+    const auto* p = pendingProgramNames.exchange (nullptr);
+    if (p == nullptr || ! juce::MessageManager::existsAndIsCurrentThread())
+        return;
+    program.path = p->path;
+    if (p->parsed && p->reading.status == ProgramReading::Status::program)
+        applyReadingNames (p->reading, p->fileName);
+    sendChangeMessage();
 }
 
 void VroCore::loadPresetFile (const juce::File& file, bool nameFromFile, bool sequencerOnly)
 {
+    applyPendingProgramNames(); // an earlier program change's, before this load's path
     auto xml = ProgramDocument::parseFile (file);
     program.path = file.getFullPathName();
     if (xml != nullptr)
@@ -265,7 +376,9 @@ void VroCore::loadPresetFile (const juce::File& file, bool nameFromFile, bool se
 bool VroCore::savePresetFile (const juce::File& file)
 {
     auto xml = createProgramXml (file.getFileNameWithoutExtension());
-    return SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
+    const bool written = SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
+    refreshPresetSnapshot (file.getFullPathName());
+    return written;
 }
 
 void VroCore::loadDefaultPreset()
@@ -289,7 +402,9 @@ bool VroCore::saveDefaultPreset()
         if (! hasFactoryBank())
             file.getParentDirectory().createDirectory();
     }
-    return SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
+    const bool written = SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
+    refreshPresetSnapshot (file.getFullPathName());
+    return written;
 }
 
 void VroCore::movePresetsLocation (const juce::String& folder)
@@ -300,6 +415,7 @@ void VroCore::movePresetsLocation (const juce::String& folder)
         u->saveIfNeeded();
     }
     installFactoryPresetsIfMissing();
+    refreshPresetSnapshot();
 }
 
 void VroCore::installFactoryPresetsIfMissing()

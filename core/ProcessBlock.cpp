@@ -103,8 +103,9 @@ void VroCore::handleMidiEvents (juce::MidiBufferIterator& it, const juce::MidiBu
         if (meta.samplePosition > sampleIndex)
             return;
         ++it;
-        currentMessage = meta.getMessage();
-        handleMidiMessage (currentMessage);
+        // The raw bytes: a copy into a MidiMessage allocates for anything longer than a pointer
+        // (system exclusive, for one).
+        handleMidiMessage (meta.data, meta.numBytes);
     }
 }
 
@@ -128,20 +129,26 @@ void VroCore::deliverPendingEvents()
     for (int k = 0; k < numPendingEvents; ++k)
     {
         const auto& e = pendingEvents[(size_t) k];
-        handleMidiMessage (juce::MidiMessage (e.bytes, e.size));
+        handleMidiMessage (e.bytes, e.size);
     }
     numPendingEvents = 0;
 }
 
-void VroCore::handleMidiMessage (const juce::MidiMessage& m)
+void VroCore::handleMidiMessage (const juce::uint8* data, int size)
 {
+    if (size <= 0)
+        return;
     auto& s = engine->getSettings();
     const auto& slot = s.params;
     const int syncMode = mainSyncPosition();
-    const auto* raw = m.getRawData();
-    const int status = m.getRawDataSize() > 0 ? raw[0] : 0;
+    const int status = data[0];
+    const int kind = status < 0xf0 ? (status & 0xf0) : status;
+    const int channel = (status & 0x0f) + 1;
+    const int data1 = size > 1 ? data[1] : 0;
+    const int data2 = size > 2 ? data[2] : 0;
+    const bool isController = kind == 0xb0;
 
-    if (m.isController() && (m.getControllerNumber() == 123 || m.getControllerNumber() == 120))
+    if (isController && (data1 == 123 || data1 == 120))
         engine->allNotesOff();
     else if (status == 0xFC)
         engine->allNotesOff();
@@ -152,45 +159,42 @@ void VroCore::handleMidiMessage (const juce::MidiMessage& m)
         if (syncMode == 2)
             engine->midiClockTick();
     }
-    else if (m.isController() && m.getControllerNumber() == 64)
+    else if (isController && data1 == 64)
     {
-        const bool on = m.getControllerValue() >= 64;
+        const bool on = data2 >= 64;
         if (slot[ArpEnabled] > 0.5)
             engine->setHold (on);
         else
             engine->setSustain (on);
     }
-    else if (m.isController())
-        handleController (m.getControllerNumber(), m.getControllerValue());
-    else if (m.isNoteOn() || m.isNoteOff())
+    else if (isController)
+        handleController (data1, data2);
+    else if (kind == 0x90 || kind == 0x80)
     {
+        const bool noteOn = kind == 0x90 && data2 > 0;
         const bool trigger = syncMode == 3 && (slot[ArpEnabled] > 0.5 || slot[SeqEnabled] > 0.5)
-                             && slot[SeqSync] > 0.5 && m.getChannel() == 16;
-        if (m.isNoteOn())
+                             && slot[SeqSync] > 0.5 && channel == 16;
+        if (noteOn)
         {
             if (trigger)
                 engine->externalTrigger();
             else
-                engine->noteOn (m.getNoteNumber(), (double) ((float) m.getVelocity() * 0.007874016f));
+                engine->noteOn (data1, (double) ((float) data2 * 0.007874016f));
             if (slot[SeqRecord] > 0.5)
                 notifyChange();
         }
         else if (! trigger)
-            engine->noteOff (m.getNoteNumber());
+            engine->noteOff (data1);
     }
-    else if (m.isPitchWheel())
+    else if (kind == 0xe0)
     {
-        const int b = m.getPitchWheelValue();
+        const int b = data1 | (data2 << 7);
         s.pitchBend = (double) ((float) (b - 8192) * 0.00012207776f);
     }
-    else if (m.isProgramChange())
+    else if (kind == 0xc0)
     {
         if (settings.isMidiProgramChangeDisabled())
             return;
-        const int n = m.getProgramChangeNumber();
-        const auto list = presetList();
-        if (n < list.size())
-            loadPresetFile (list[n], true, false);
-        applyCurrentProgram();
+        applyProgramChange (data1);
     }
 }

@@ -1,5 +1,6 @@
 #include "ProgramDocument.h"
 #include "SafeFile.h"
+#include "PresetSnapshot.h"
 #include "VroCore.h"
 
 #include <algorithm>
@@ -545,6 +546,9 @@ juce::String readText (const juce::XmlElement& e, const char* name, const char* 
 // Step fields the engine and editor rely on staying in range: a hostile offset would overflow the
 // note arithmetic, and a velocity of 1e300 reaches the output.
 constexpr int maxNoteOffset = 127;
+
+// The arpeggiator/sequencer values that "SEQ Lock" keeps.
+constexpr int arpSeqValues[] = { ArpEnabled, SeqEnabled, SeqSync, ArpMode, SeqTempo, ArpSeqSyncMode, SeqHold, SeqSteps, Swing };
 } // namespace
 
 std::unique_ptr<juce::XmlElement> VroCore::createProgramXml (const juce::String& name)
@@ -594,84 +598,43 @@ std::unique_ptr<juce::XmlElement> VroCore::createProgramXml (const juce::String&
     return root;
 }
 
-void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly, bool honourSeqLock)
+namespace
 {
-    if (root == nullptr || ! tagIs (*root, "vro"))
-    {
-        notifyChange();
-        return;
-    }
-
-    const double version = readNumber (*root, "version", 1.0);
-    const auto* programs = childNamed (*root, "programs");
-    if (programs == nullptr)
-    {
-        notifyChange();
-        return;
-    }
-
-    const auto* p = firstElement (*programs);
-    if (p == nullptr)
-        return;
-
-    if (! sequencerOnly)
-    {
-        readProgram (*p, version, honourSeqLock);
-        readMidimap (*root);
-        if (name.isNotEmpty())
-            changeProgramName (0, name);
-    }
-
-    const bool locked = honourSeqLock && program.parameters[SeqLock] >= 0.5f;
-    if (! locked || sequencerOnly)
-        readSequencer (*p);
-
-    applyCurrentProgram();
-    notifyChange();
-}
-
-void VroCore::readProgram (const juce::XmlElement& p, double version, bool honourSeqLock)
+void readProgram (const juce::XmlElement& p, double version, ProgramReading& r)
 {
-    if (! tagIs (p, "program"))
-        return;
-
-    program.programName = readText (p, "programname", "Not Saved");
-    program.category = readText (p, "category", "No category");
-    if (program.path.isEmpty())
-        program.path = readText (p, "path", "");
+    r.programName = readText (p, "programname", "Not Saved");
+    r.category = readText (p, "category", "No category");
+    r.path = readText (p, "path", "");
 
     // Every parameter is normalised: a document value outside 0..1 is one no control can produce,
     // and through the exponential conversions (20^v, 30^v) it could reach the engine as infinity.
-    auto readInto = [&p, this] (int index)
+    auto readInto = [&p, &r] (int index)
     {
         const auto& info = parameterTable[index];
-        program.parameters[index] = (float) juce::jlimit (0.0, 1.0, readNumber (p, info.presetKey, info.missingValue));
+        r.values[index] = (float) juce::jlimit (0.0, 1.0, readNumber (p, info.presetKey, info.missingValue));
     };
 
     for (int i = 0; i < 47; ++i)
         readInto (presetKeyOrder[i]);
 
-    if (! honourSeqLock || program.parameters[SeqLock] < 0.5f)
+    for (int index : arpSeqValues)
+        readInto (index);
+
+    // Before 1.09 the step count was on a 64-step scale.
+    if (version < 1.09)
+        r.values[SeqSteps] = r.values[SeqSteps] * (1.0f / 96.0f) * 64.0f;
+
+    // Before 1.19 there were six arpeggiator modes; they keep their place among the seven.
+    if (version < 1.19)
     {
-        for (int index : { ArpEnabled, SeqEnabled, SeqSync, ArpMode, SeqTempo, ArpSeqSyncMode, SeqHold, SeqSteps, Swing })
-            readInto (index);
-
-        // Before 1.09 the step count was on a 64-step scale.
-        if (version < 1.09)
-            program.parameters[SeqSteps] = program.parameters[SeqSteps] * (1.0f / 96.0f) * 64.0f;
-
-        // Before 1.19 there were six arpeggiator modes; they keep their place among the seven.
-        if (version < 1.19)
-        {
-            const float m = std::floor (5.0f * program.parameters[ArpMode] + 0.5f);
-            program.parameters[ArpMode] = m * (1.0f / 6.0f);
-        }
+        const float m = std::floor (5.0f * r.values[ArpMode] + 0.5f);
+        r.values[ArpMode] = m * (1.0f / 6.0f);
     }
 
     // Synced LFO rates: the table grew twice, so older positions move to their note values.
-    if (program.parameters[LfoSync] >= 0.5f)
+    if (r.values[LfoSync] >= 0.5f)
     {
-        float value = program.parameters[LfoRate];
+        float value = r.values[LfoRate];
         if (version < 1.19)
         {
             static const int newPosition[14] = { 0, 3, 6, 9, 12, 15, 7, 10, 13, 16, 8, 11, 14, 17 };
@@ -681,23 +644,22 @@ void VroCore::readProgram (const juce::XmlElement& p, double version, bool honou
         }
         if (version < 1.29)
             value = (std::floor (17.0f * value + 0.5f) + 14.0f) * (1.0f / 31.0f);
-        program.parameters[LfoRate] = value;
+        r.values[LfoRate] = value;
     }
 
     readInto (MainSyncMode);
-    program.parameters[Panic] = 0.0f;
     readInto (NoiseFloor);
 }
 
-void VroCore::readSequencer (const juce::XmlElement& p)
+void readSequencer (const juce::XmlElement& p, ProgramReading& r)
 {
     const auto* s = childNamed (p, "sequencer");
     if (s == nullptr)
         return;
 
-    auto& pattern = engine->getPattern();
+    r.hasSequencer = true;
     // The pattern has 96 steps: counts outside 1..96 are clamped, children beyond the 96th ignored.
-    pattern.numberOfSteps = juce::jlimit (1, StepPattern::maxSteps, readInt (*s, "numberofsteps", 16));
+    r.numberOfSteps = juce::jlimit (1, StepPattern::maxSteps, readInt (*s, "numberofsteps", 16));
 
     int k = 0;
     for (auto* c : s->getChildIterator())
@@ -706,7 +668,7 @@ void VroCore::readSequencer (const juce::XmlElement& p)
             continue;
         if (k >= StepPattern::maxSteps)
             break;
-        auto& step = pattern.steps[k++];
+        auto& step = r.steps[k++];
         step.noteOffset = juce::jlimit (-maxNoteOffset, maxNoteOffset, readInt (*c, "noteoffset", 0));
         step.pause = readBool (*c, "pause");
         step.slide = readBool (*c, "slide");
@@ -714,10 +676,10 @@ void VroCore::readSequencer (const juce::XmlElement& p)
         step.velocity = juce::jlimit (0.0, 1.0, readNumber (*c, "velocity", 0.5));
         step.length = juce::jlimit (0.0, 1.0, readNumber (*c, "length", 1.0));
     }
-    pattern.changed = true;
+    r.stepsRead = k;
 }
 
-void VroCore::readMidimap (const juce::XmlElement& root)
+void readMidimap (const juce::XmlElement& root, ProgramReading& r)
 {
     const auto* m = childNamed (root, "midimap");
     if (m == nullptr)
@@ -729,7 +691,118 @@ void VroCore::readMidimap (const juce::XmlElement& root)
         // Controller 0 is written but never read back.
         const int n = readInt (*c, "controllernumber", 0);
         if (n >= 1 && n <= 255)
-            program.controllerMap[n] = readInt (*c, "param", 0);
+        {
+            r.controllerMap[n] = readInt (*c, "param", 0);
+            r.mapped[n] = true;
+        }
+    }
+}
+} // namespace
+
+void ProgramDocument::read (const juce::XmlElement* root, ProgramReading& r)
+{
+    r.status = ProgramReading::Status::notADocument;
+    r.isProgram = r.hasSequencer = false;
+    r.stepsRead = 0;
+    std::fill (std::begin (r.mapped), std::end (r.mapped), false);
+
+    if (root == nullptr || ! tagIs (*root, "vro"))
+        return;
+
+    const double version = readNumber (*root, "version", 1.0);
+    const auto* programs = childNamed (*root, "programs");
+    if (programs == nullptr)
+    {
+        r.status = ProgramReading::Status::noPrograms;
+        return;
+    }
+    const auto* p = firstElement (*programs);
+    if (p == nullptr)
+    {
+        r.status = ProgramReading::Status::noProgram;
+        return;
+    }
+    r.status = ProgramReading::Status::program;
+    r.isProgram = tagIs (*p, "program");
+    if (r.isProgram)
+        readProgram (*p, version, r);
+    readMidimap (*root, r);
+    readSequencer (*p, r);
+}
+
+void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly, bool honourSeqLock)
+{
+    // A program change's names still on their way are older than this load.
+    applyPendingProgramNames();
+
+    auto reading = std::make_unique<ProgramReading>();
+    ProgramDocument::read (root, *reading);
+    if (reading->status == ProgramReading::Status::notADocument || reading->status == ProgramReading::Status::noPrograms)
+    {
+        notifyChange();
+        return;
+    }
+    if (reading->status == ProgramReading::Status::noProgram)
+        return;
+
+    if (! sequencerOnly)
+        applyReadingNames (*reading, name);
+    applyReading (*reading, sequencerOnly, honourSeqLock);
+    applyCurrentProgram();
+    notifyChange();
+}
+
+void VroCore::applyReadingNames (const ProgramReading& r, const juce::String& name)
+{
+    if (r.isProgram)
+    {
+        program.programName = r.programName;
+        program.category = r.category;
+        if (program.path.isEmpty())
+            program.path = r.path;
+    }
+    if (name.isNotEmpty())
+        changeProgramName (0, name);
+}
+
+void VroCore::applyReading (const ProgramReading& r, bool sequencerOnly, bool honourSeqLock)
+{
+    // No text, no allocation: a MIDI program change runs this on the audio thread.
+    const bool locked = honourSeqLock && program.parameters[SeqLock] >= 0.5f;
+    if (! sequencerOnly)
+    {
+        if (r.isProgram)
+        {
+            for (int i = 0; i < 47; ++i)
+                program.parameters[presetKeyOrder[i]] = r.values[presetKeyOrder[i]];
+            if (! locked)
+                for (int index : arpSeqValues)
+                    program.parameters[index] = r.values[index];
+            program.parameters[MainSyncMode] = r.values[MainSyncMode];
+            program.parameters[Panic] = 0.0f;
+            program.parameters[NoiseFloor] = r.values[NoiseFloor];
+        }
+        for (int n = 0; n < 256; ++n)
+            if (r.mapped[n])
+                program.controllerMap[n] = r.controllerMap[n];
+    }
+
+    if ((! locked || sequencerOnly) && r.hasSequencer)
+    {
+        auto& pattern = engine->getPattern();
+        pattern.numberOfSteps = r.numberOfSteps;
+        for (int k = 0; k < r.stepsRead; ++k)
+        {
+            auto& step = pattern.steps[k];
+            const auto& from = r.steps[k];
+            step.noteOffset = from.noteOffset;
+            step.pause = from.pause;
+            step.slide = from.slide;
+            step.slideAdsr = from.slideAdsr;
+            step.velocity = from.velocity;
+            step.length = from.length;
+        }
+        pattern.changed = true;
     }
 }
 

@@ -15,6 +15,15 @@ struct VroCore::MessageThreadWork : private juce::Timer
     {
         if (core.changePending.exchange (false))
             core.sendChangeMessage();
+        core.applyPendingProgramNames();
+
+        // The first tick reads the preset folder, later ones look at it every two seconds, so a
+        // preset added or changed by hand reaches MIDI program changes without a restart.
+        if (--core.refreshCountdown <= 0)
+        {
+            core.refreshCountdown = 100;
+            core.refreshPresetSnapshot();
+        }
     }
 
     VroCore& core;
@@ -51,6 +60,7 @@ VroCore::VroCore()
 VroCore::~VroCore()
 {
     messageThreadWork.reset();
+    delete presetSnapshot.exchange (nullptr);
     engine.reset();
     midiOut.reset();
     if (notifier != nullptr)
@@ -63,6 +73,11 @@ bool VroCore::isBusesLayoutSupported (const BusesLayout& layouts) const
     // Exactly stereo in and out; accepting anything makes hosts see 64 outputs.
     return layouts.getMainInputChannelSet() == juce::AudioChannelSet::stereo()
         && layouts.getMainOutputChannelSet() == juce::AudioChannelSet::stereo();
+}
+
+bool VroCore::producesMidi() const
+{
+    return false;
 }
 
 juce::AudioProcessorEditor* VroCore::createEditor()

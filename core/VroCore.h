@@ -2,6 +2,7 @@
 
 #include "AutomationNotifier.h"
 #include "PluginSettings.h"
+#include "PresetSnapshot.h"
 #include "SynthEngine.h"
 #include "VroProgram.h"
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -35,7 +36,7 @@ public:
     bool silenceInProducesSilenceOut() const override { return false; }
     double getTailLengthSeconds() const override { return 0.0; }
     bool acceptsMidi() const override { return true; }
-    bool producesMidi() const override { return false; }
+    bool producesMidi() const override;
     void reset() override {}
     juce::AudioProcessorEditor* createEditor() override;
     bool hasEditor() const override { return true; }
@@ -100,6 +101,10 @@ public:
     int installFactoryPresets (const juce::XmlElement& bank);
     /** The same with the embedded bank, parsed only when the folder is missing. */
     void installFactoryPresetsIfMissing();
+    /** Reads the preset list's programs into memory for MIDI program changes, when the folder or
+        its files changed since the last time (message thread; also runs every two seconds).
+        changedPath: a file just written, read again even if its size and time look the same. */
+    void refreshPresetSnapshot (const juce::String& changedPath = {});
     /** A program or category name as a file or folder name that stays inside its folder. */
     static juce::String presetFileName (const juce::String& name);
     void setMidiProgramChangeDisabled (bool on) { settings.setMidiProgramChangeDisabled (on); }
@@ -126,14 +131,17 @@ public:
 private:
     void dispatchParameter (int index, float value);
     void handleMidiEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end, int sampleIndex);
-    void handleMidiMessage (const juce::MidiMessage& m);
+    void handleMidiMessage (const juce::uint8* data, int size);
     void keepPendingEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end);
     void deliverPendingEvents();
     int mainSyncPosition() const noexcept;
     bool onMessageThreadOrOffline() const noexcept;
-    void readProgram (const juce::XmlElement& p, double version, bool honourSeqLock);
-    void readSequencer (const juce::XmlElement& p);
-    void readMidimap (const juce::XmlElement& root);
+    void applyReading (const ProgramReading& reading, bool sequencerOnly, bool honourSeqLock);
+    void applyReadingNames (const ProgramReading& reading, const juce::String& name);
+    /** A MIDI program change on the audio thread: from the snapshot, no file, lock or allocation. */
+    void applyProgramChange (int number);
+    /** The name, category and path of the last MIDI program change (message thread). */
+    void applyPendingProgramNames();
 
     /** A change message from the message thread; other threads (the audio thread above all, where
         posting takes a lock, allocates and writes to a socket) raise a flag that the message
@@ -153,7 +161,6 @@ private:
     std::unique_ptr<AutomationNotifier> notifier;
     std::atomic<int> lastChangedParameter { 0 };
     float hostTempo = 120.0f;
-    juce::MidiMessage nextMessage, currentMessage;
     struct PendingEvent
     {
         uint8_t bytes[3];
@@ -164,6 +171,9 @@ private:
     int nextEventPosition = 0;
     bool hasNextEvent = false;
     std::atomic<bool> changePending { false };
+    std::atomic<PresetSnapshot*> presetSnapshot { nullptr };
+    std::atomic<const PresetSnapshot::Program*> pendingProgramNames { nullptr };
+    int refreshCountdown = 0;
     std::unique_ptr<MessageThreadWork> messageThreadWork;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VroCore)

@@ -38,6 +38,33 @@ extern "C" ssize_t write (int fd, const void* data, size_t size)
     return syscall (SYS_write, fd, data, size);
 }
 
+// The framework's own blocks (a MidiMessage longer than a pointer, array storage) come from malloc
+// directly, not from operator new: those count too.
+extern "C" void* __libc_malloc (size_t);
+extern "C" void* __libc_calloc (size_t, size_t);
+extern "C" void* __libc_realloc (void*, size_t);
+
+extern "C" void* malloc (size_t size)
+{
+    if (countingAllocations)
+        ++allocationCount;
+    return __libc_malloc (size);
+}
+
+extern "C" void* calloc (size_t count, size_t size)
+{
+    if (countingAllocations)
+        ++allocationCount;
+    return __libc_calloc (count, size);
+}
+
+extern "C" void* realloc (void* p, size_t size)
+{
+    if (countingAllocations)
+        ++allocationCount;
+    return __libc_realloc (p, size);
+}
+
 // The whole test program allocates through these; only the armed stretches count.
 void* operator new (std::size_t size) { return allocate (size); }
 void* operator new[] (std::size_t size) { return allocate (size); }
@@ -139,6 +166,64 @@ TEST (NoAllocation, ProcessBlockNeverAllocatesWhileNotesPlay)
         EXPECT_EQ (allocationsWhilePlaying (processor, 6), 0) << c.name;
         processor.removeChangeListener (&listener);
     }
+}
+
+TEST (NoAllocation, EveryOtherDoorOfTheAudioThread)
+{
+    using Editor = std::unique_ptr<juce::AudioProcessorEditor>;
+    struct Case
+    {
+        const char* name;
+        std::function<void (VroCore&, Editor&)> setUp;                  // on the message thread
+        std::function<void (VroCore&, int block, juce::MidiBuffer&)> events; // on the audio thread, uncounted
+    };
+    std::vector<juce::uint8> sysex (300);
+    for (size_t i = 0; i < sysex.size(); ++i)
+        sysex[i] = (juce::uint8) (i % 128);
+    const auto longMessage = juce::MidiMessage::createSysExMessage (sysex.data(), (int) sysex.size());
+
+    const Case cases[] = {
+        { "an open editor while the sequencer plays",
+          [] (VroCore& p, Editor& e) { p.setParameter (SeqEnabled, 1.0f); e.reset (p.createEditorIfNeeded()); },
+          {} },
+        { "system exclusive input", {},
+          [&] (VroCore&, int b, juce::MidiBuffer& midi) { if (b % 3 == 0) midi.addEvent (longMessage, 40); } },
+        { "MIDI learn, armed, then driving what it learned",
+          [] (VroCore& p, Editor&) { p.setParameter (MidiLearnActivated, 1.0f); p.setParameter (VcfCutoff, 0.3f); },
+          [] (VroCore&, int b, juce::MidiBuffer& midi) { midi.addEvent (juce::MidiMessage::controllerEvent (1, 74 + b % 2, b % 128), 20); } },
+        { "sample-rate changes", {},
+          [] (VroCore& p, int b, juce::MidiBuffer&) { if (b % 40 == 20) p.setRateAndBufferSizeDetails (b % 80 == 20 ? 48000.0 : 44100.0, 256); } },
+    };
+    for (const auto& c : cases)
+    {
+        VroCore processor;
+        Editor editor;
+        if (c.setUp)
+            c.setUp (processor, editor);
+        ExtraEvents events;
+        if (c.events)
+            events = [&] (int b, juce::MidiBuffer& midi) { c.events (processor, b, midi); };
+        EXPECT_EQ (allocationsWhilePlaying (processor, 3, events), 0) << c.name;
+        editor.reset();
+    }
+}
+
+TEST (NoAllocation, MidiProgramChangesComeFromMemory)
+{
+    // The preset list is read on the message thread; a change on the audio thread only applies it.
+    VroCore processor;
+    ASSERT_GT (processor.presetList().size(), 20);
+    processor.refreshPresetSnapshot();
+    ChangeCounter listener;
+    processor.addChangeListener (&listener);
+    const auto changes = [] (int block, juce::MidiBuffer& midi)
+    {
+        if (block % 10 == 5)
+            midi.addEvent (juce::MidiMessage::programChange (1, block / 10 % 20), 30);
+    };
+    EXPECT_EQ (allocationsWhilePlaying (processor, 3, changes), 0);
+    EXPECT_NE (processor.getProgram().programName, "Startup");
+    processor.removeChangeListener (&listener);
 }
 
 TEST (NoAllocation, ChangesOnTheAudioThreadStillReachTheListeners)

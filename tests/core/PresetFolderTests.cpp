@@ -1,6 +1,8 @@
 // Preset files and folders, the factory installation, the settings file and MIDI program change.
 #include "PresetTestSupport.h"
 
+#include <thread>
+
 using namespace Param;
 using test::FreshConfig;
 
@@ -328,5 +330,50 @@ TEST (ProgramChange, LoadsTheListedFileAtItsPosition)
     EXPECT_EQ (core.getProgram().programName, "P1");
     EXPECT_GE (r.firstSoundAfter (0, 1.0e-3f), 5);
     EXPECT_GT (r.peak (0, 64), 1.0e-3f);
+}
+TEST (ProgramChange, TheAudioThreadAppliesItFromMemoryAndTheNamesFollow)
+{
+    FreshConfig config;
+    const auto moved = config.folder.getChildFile ("small");
+    const auto dir = moved.getChildFile ("presets");
+    dir.getChildFile ("Cat").createDirectory();
+    VroCore core;
+    core.movePresetsLocation (moved.getFullPathName());
+    for (int i = 0; i < 3; ++i)
+    {
+        core.getProgram().parameters[VcfCutoff] = 0.1f * (float) (i + 1);
+        ASSERT_TRUE (core.savePresetFile (dir.getChildFile ("Cat/P" + juce::String (i) + ".drubbel")));
+    }
+    core.getProgram().programName = "Before";
+    core.setParameter (VcfCutoff, 0.9f);
+
+    RenderSession session (core, 44100.0, 64, 120.0);
+    core.setNonRealtime (false);
+    auto changeOnTheAudioThread = [&core] (int number)
+    {
+        std::thread audio ([&core, number]
+        {
+            juce::AudioBuffer<float> block (2, 64);
+            juce::MidiBuffer midi;
+            midi.addEvent (juce::MidiMessage::programChange (1, number), 5);
+            core.processBlock (block, midi);
+        });
+        audio.join();
+    };
+
+    changeOnTheAudioThread (1);
+    EXPECT_EQ (core.getParameter (VcfCutoff), 0.2f);
+    EXPECT_EQ (core.getEngine().getSettings().params[VcfCutoff], (double) 0.2f); // at its sample, not later
+    test::deliverMessages (100);
+    EXPECT_EQ (core.getProgram().programName, "P1");
+    EXPECT_EQ (core.getProgram().path, dir.getChildFile ("Cat/P1.drubbel").getFullPathName());
+
+    // A preset added by hand counts once the folder has been looked at again.
+    ASSERT_TRUE (dir.getChildFile ("Cat/P3.drubbel").replaceWithText (test::programDocument ("1.3", R"(filtercutoff="0.75")")));
+    core.refreshPresetSnapshot();
+    changeOnTheAudioThread (3);
+    EXPECT_EQ (core.getEngine().getSettings().params[VcfCutoff], 0.75);
+    test::deliverMessages (100);
+    EXPECT_EQ (core.getProgram().programName, "P3");
 }
 } // namespace
