@@ -77,7 +77,10 @@ bool VroCore::isBusesLayoutSupported (const BusesLayout& layouts) const
 
 bool VroCore::producesMidi() const
 {
-    return false;
+    // The arpeggiator's and sequencer's notes go to the host. The VST2 and VST3 wrappers decide
+    // that when they are compiled, but the LV2 bundle's description is written from this answer:
+    // with false its output port carried no MIDI events and hosts dropped the notes.
+    return true;
 }
 
 juce::AudioProcessorEditor* VroCore::createEditor()

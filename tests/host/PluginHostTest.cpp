@@ -134,6 +134,50 @@ TEST_P (PluginHost, LoadsRendersAndRestoresState)
     plugin->releaseResources();
 }
 
+TEST_P (PluginHost, SequencerNotesReachTheHost)
+{
+    auto plugin = load();
+    ASSERT_NE (plugin, nullptr);
+    EXPECT_TRUE (plugin->producesMidi());
+
+    auto named = [&plugin] (const juce::String& name) -> juce::AudioProcessorParameter*
+    {
+        for (auto* p : plugin->getParameters())
+            if (p->getName (64) == name)
+                return p;
+        return nullptr;
+    };
+    auto* sequencer = named ("SEQ Enabled");
+    auto* sync = named ("SEQ Sync");
+    ASSERT_NE (sequencer, nullptr);
+    ASSERT_NE (sync, nullptr);
+    sequencer->setValueNotifyingHost (1.0f);
+    sync->setValueNotifyingHost (0.0f); // its own clock, no transport needed
+
+    plugin->prepareToPlay (44100.0, 512);
+    juce::AudioBuffer<float> buffer (2, 512);
+    juce::MidiBuffer midi;
+    int noteOns = 0, noteOffs = 0;
+    for (int b = 0; b < 100; ++b)
+    {
+        buffer.clear();
+        midi.clear();
+        if (b == 1)
+            midi.addEvent (juce::MidiMessage::noteOn (1, 48, (juce::uint8) 100), 0);
+        plugin->processBlock (buffer, midi);
+        for (const auto meta : midi)
+        {
+            const auto m = meta.getMessage();
+            noteOns += m.isNoteOn() ? 1 : 0;
+            noteOffs += m.isNoteOff() ? 1 : 0;
+        }
+    }
+    // Over a second at the start-up tempo the sequencer plays several steps of the held key.
+    EXPECT_GE (noteOns, 3);
+    EXPECT_GE (noteOffs, 2);
+    plugin->releaseResources();
+}
+
 INSTANTIATE_TEST_SUITE_P (Formats, PluginHost,
                           testing::Values (FormatCase { "VST", VRO_VST2_PATH }, FormatCase { "VST3", VRO_VST3_PATH },
                                            FormatCase { "LV2", VRO_LV2_PATH }),

@@ -178,6 +178,28 @@ TEST_F (Vst2Host, RendersANoteAndReportsEngineNotesOnly)
     EXPECT_TRUE (hostLog.midiOut.empty());
     dispatch (effMainsChangedOp, 0, 0);
 }
+TEST_F (Vst2Host, SequencerNotesReachTheHost)
+{
+    constexpr int block = 512;
+    dispatch (effSetSampleRateOp, 0, 0, nullptr, 44100.0f);
+    dispatch (effSetBlockSizeOp, 0, block);
+    effect->setParameter (effect, 52, 1.0f); // SEQ Enabled
+    effect->setParameter (effect, 46, 0.0f); // SEQ Sync off: its own clock
+    dispatch (effMainsChangedOp, 0, 1);
+
+    std::vector<float> inL (block), inR (block), outL (block), outR (block);
+    float* ins[] = { inL.data(), inR.data() };
+    float* outs[] = { outL.data(), outR.data() };
+    hostLog.midiOut.clear();
+    sendMidi (0x90, 48, 100, 0);
+    for (int b = 0; b < 100; ++b)
+        effect->processReplacing (effect, ins, outs, block);
+    int noteOns = 0;
+    for (const auto& m : hostLog.midiOut)
+        noteOns += (m[0] & 0xf0) == 0x90 && m[2] > 0 ? 1 : 0;
+    EXPECT_GE (noteOns, 3);
+    dispatch (effMainsChangedOp, 0, 0);
+}
 } // namespace
 
 int main (int argc, char** argv)
