@@ -3,7 +3,7 @@ file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/core/*
 add_executable(core_tests ${CORE_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/TestMain.cpp)
 target_include_directories(core_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(core_tests PRIVATE vro_render GTest::gtest)
-gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT "VRO_TEST_ROOT=${CMAKE_CURRENT_BINARY_DIR}")
+gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 120 PROPERTIES LABELS core ENVIRONMENT "VRO_TEST_ROOT=${CMAKE_CURRENT_BINARY_DIR}")
 
 # The VST2 library as a host sees it: dlopen and the entry point, no framework on this side.
 add_executable(vst2_host_tests ${CMAKE_CURRENT_SOURCE_DIR}/host/Vst2HostTest.cpp)
