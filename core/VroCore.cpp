@@ -59,13 +59,16 @@ VroCore::VroCore()
 
 VroCore::~VroCore()
 {
+    // The notifier wakes at once when told to stop, but on a loaded machine that can take longer
+    // than a few milliseconds, and a thread killed after a short time-out crashes the process.
+    // Stopped first, it never works against a half-deleted processor.
+    if (notifier != nullptr)
+        notifier->stopThread (10000);
+    notifier.reset();
     messageThreadWork.reset();
     delete presetSnapshot.exchange (nullptr);
     engine.reset();
     midiOut.reset();
-    if (notifier != nullptr)
-        notifier->stopThread (30);
-    notifier.reset();
 }
 
 bool VroCore::isBusesLayoutSupported (const BusesLayout& layouts) const
