@@ -17,7 +17,7 @@ VoiceManager::~VoiceManager()
 
 void VoiceManager::noteOn (int note, double velocity) noexcept
 {
-    quiet = false;
+    wake();
     const bool legatoMode = switchPosition (settings.params[Param::AdsrMode], 3) == 1;
 
     if (voiceCount > 1)
@@ -77,7 +77,7 @@ Voice* VoiceManager::allocate (int note) noexcept
 
 void VoiceManager::noteOff (int note) noexcept
 {
-    quiet = false;
+    wake();
     if (voiceCount > 1)
     {
         for (int i = 0; i < activeVoices.size(); ++i)
@@ -110,14 +110,14 @@ void VoiceManager::setSustain (bool on) noexcept
     if (on == sustain)
         return;
     sustain = on;
-    quiet = false;
+    wake();
     for (auto* v : voices)
         v->sustained = on;
 }
 
 void VoiceManager::reset() noexcept
 {
-    quiet = false;
+    wake();
     for (auto* v : voices)
     {
         v->active = false;
@@ -144,13 +144,17 @@ void VoiceManager::trackLfoGate() noexcept
 bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noexcept
 {
     const double s = settings.lfoSine;
-    bool any = false, allDormant = true;
-    for (auto* v : voices)
+    bool any = false;
+    // In voice order, so the sum keeps its order.
+    for (uint32_t bits = awake; bits != 0; bits &= bits - 1)
     {
-        // Most of the twelve are dormant most of the time; skipping them is what makes silence cheap.
+        const int i = __builtin_ctz (bits);
+        auto* v = voices[i];
         if (v->isDormant())
+        {
+            awake &= ~(1u << i);
             continue;
-        allDormant = false;
+        }
 
         // A voice that only carries the pedal flag and has never sounded (or has died away) is
         // not gated by the LFO, or unused voices would start playing.
@@ -164,13 +168,13 @@ bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noex
         }
         any = v->render (left, right) || any;
     }
-    quiet = allDormant;
+    quiet = awake == 0;
     return any;
 }
 
 void VoiceManager::setSampleRate (double rate) noexcept
 {
-    quiet = false;
+    wake();
     for (auto* v : voices)
         v->setSampleRate (rate);
 }
