@@ -223,6 +223,28 @@ const Render kRenders[] = {
 };
 } // namespace
 
+TEST (PinnedSound, BaselineAndWideInstructionsGiveTheSameSamples)
+{
+    if (! FilterCore::usesWideInstructions())
+        GTEST_SKIP() << "this processor runs the baseline only";
+    for (const auto& r : kRenders)
+    {
+        std::vector<double> renders[2];
+        for (int wide = 0; wide < 2; ++wide)
+        {
+            FilterCore::useWideInstructions (wide == 1);
+            sound::Synth synth (r.sampleRate);
+            auto events = r.setUp (synth);
+            renders[wide] = play (synth, std::move (events), (int) r.sampleRate * r.seconds);
+        }
+        FilterCore::useWideInstructions (true);
+        const auto mismatch = std::mismatch (renders[0].begin(), renders[0].end(), renders[1].begin(),
+                                             [] (double a, double b) { return std::memcmp (&a, &b, sizeof a) == 0; });
+        EXPECT_TRUE (mismatch.first == renders[0].end())
+            << r.name << ": first differs at " << (mismatch.first - renders[0].begin()) / 2;
+    }
+}
+
 TEST (PinnedSound, EveryRenderKeepsItsBits)
 {
     for (const auto& r : kRenders)
