@@ -87,6 +87,20 @@ void SynthEngine::renderSilence (float* left, float* right, int from, int to) no
     const double volume = settings.volumeSmoother.tick (settings.params[Param::Volume]);
     auto& voices = router.voices;
 
+    // Without the LFO gate nothing reads the LFO inside the stretch.
+    if (settings.params[Param::AdsrMode] >= 0.25 && lfo.drawsNothing())
+    {
+        lfo.skip (to - from);
+        for (int i = from; i < to; ++i)
+        {
+            const double out = outputBlocker.process (0.0) * volume;
+            left[i] = (float) out;
+            right[i] = (float) out;
+        }
+        midiOutput.samplePosition += to - from;
+        return;
+    }
+
     for (int i = from; i < to; ++i)
     {
         voices.trackLfoGateIfUsed();
