@@ -50,7 +50,7 @@ inline double coefficient (double value) noexcept
 } // namespace envelope_detail
 
 // Inline: two envelopes per voice tick every sample.
-inline double Envelope::tick (double attack, bool gate, double decay, double sustain, double release) noexcept
+[[gnu::always_inline]] inline double Envelope::tick (double attack, bool gate, double decay, double sustain, double release) noexcept
 {
     using envelope_detail::coefficient;
     if (attack != lastAttack)

@@ -45,6 +45,14 @@ void FilterCore::useWideInstructions (bool allowed) noexcept
 
 bool FilterCore::usesWideInstructions() noexcept { return useAvx; }
 
+void FilterCore::runOversampled (VoiceFilter* const* filters, const double* inputs, double* outputs, int count) noexcept
+{
+    if (useAvx)
+        ladder::runManyAvx (filters, inputs, outputs, count);
+    else
+        ladder::runMany<0> (filters, inputs, outputs, count);
+}
+
 double FilterCore::runOversampled (double x, Decimator& decimator) noexcept
 {
     return useAvx ? ladder::runAvx (*this, decimator, x) : ladder::runBaseline (*this, decimator, x);
@@ -111,6 +119,13 @@ double VoiceFilter::volumeCompensationFactor (double resonance) noexcept
 
 void VoiceFilter::process (double& sample, double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept
 {
+    prepare (velocity, filterEnvelopeLevel, osc);
+    // Zero-stuffed 4x run; the decimator's first output of the four is the base-rate sample.
+    sample = core.runOversampled (sample, decimator);
+}
+
+void VoiceFilter::prepare (double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept
+{
     auto& s = settings;
     const auto& p = s.params;
 
@@ -152,9 +167,7 @@ void VoiceFilter::process (double& sample, double velocity, double filterEnvelop
     // Resonance outside 0..1 only comes from out-of-range values; beyond 1 the loop would run away.
     const double resonance = clampFinite (s.resonance, 0.0, 1.0);
 
-    // Zero-stuffed 4x run; the decimator's first output of the four is the base-rate sample.
     core.updateCutoff (control, resonance, fmSmoothed);
-    sample = core.runOversampled (sample, decimator);
 }
 
 void VoiceFilter::setFilterEnvelopeAmount (EngineSettings& s, double envelope) noexcept

@@ -5,6 +5,7 @@
 #include <limits>
 
 class OscillatorSection;
+class VoiceFilter;
 
 /** Fixed 6th-order low-pass (three biquads) that brings the 4x filter back to the base rate. */
 struct Decimator
@@ -37,6 +38,10 @@ public:
         the four outputs through the decimator; returns its output for the first of them. */
     double runOversampled (double x, Decimator& decimator) noexcept;
 
+    /** The same for several voices' filters at once, side by side in vector lanes (same bits as one
+        by one). */
+    static void runOversampled (VoiceFilter* const* filters, const double* inputs, double* outputs, int count) noexcept;
+
     double sampleRate = 44100.0, oversampling = 4.0, maxFrequency = (44100.0 * 0.5 + 1000.0) / 4.0;
     double frequency = 0.0, keyPitch = 0.0, keyFollow = 0.0;
     bool volumeCompensation = false;
@@ -67,6 +72,9 @@ public:
 
     void setSampleRate (double rate) noexcept;
     void process (double& sample, double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept;
+
+    /** process up to the 4x run: control value, FM, key follow and the cutoff. */
+    void prepare (double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept;
 
     static void setFilterEnvelopeAmount (EngineSettings& s, double envelope) noexcept;
 

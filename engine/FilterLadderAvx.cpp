@@ -7,6 +7,15 @@ double ladder::runAvx (FilterCore& core, Decimator& decimator, double x) noexcep
     return run<1> (core, decimator, x);
 }
 
+void ladder::runManyAvx (VoiceFilter* const* filters, const double* inputs, double* outputs, int count) noexcept
+{
+#if defined(__AVX__)
+    runMany<1> (filters, inputs, outputs, count);
+#else
+    runMany<0> (filters, inputs, outputs, count);
+#endif
+}
+
 bool ladder::avxAvailable() noexcept
 {
 #if defined(__AVX__) && ! defined(__FMA__) && (defined(__GNUC__) || defined(__clang__))

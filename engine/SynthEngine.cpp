@@ -61,12 +61,6 @@ void SynthEngine::renderSample (double& left, double& right) noexcept
     right = left;
 }
 
-bool SynthEngine::usesArpSeq() const noexcept
-{
-    const auto& p = settings.params;
-    return (p[Param::ArpEnabled] > 0.5 || p[Param::SeqEnabled] > 0.5) && ! (p[Param::SeqRecord] > 0.5);
-}
-
 bool SynthEngine::silentAndSettled() const noexcept
 {
     const auto& s = settings;

@@ -63,7 +63,11 @@ public:
 
 private:
     void tickVoiceSmoothers() noexcept;
-    bool usesArpSeq() const noexcept;
+    bool usesArpSeq() const noexcept
+    {
+        const auto& p = settings.params;
+        return (p[Param::ArpEnabled] > 0.5 || p[Param::SeqEnabled] > 0.5) && ! (p[Param::SeqRecord] > 0.5);
+    }
     bool silentAndSettled() const noexcept;
     void renderSilence (float* left, float* right, int from, int to) noexcept;
 

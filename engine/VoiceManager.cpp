@@ -145,6 +145,12 @@ bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noex
 {
     const double s = settings.lfoSine;
     bool any = false;
+    auto& filters = ladder.filters;
+    auto& inputs = ladder.inputs;
+    auto& outputs = ladder.outputs;
+    auto& gains = ladder.gains;
+    auto& heard = ladder.heard;
+    int count = 0;
     // In voice order, so the sum keeps its order.
     for (uint32_t bits = awake; bits != 0; bits &= bits - 1)
     {
@@ -166,9 +172,34 @@ bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noex
             else if (s <= 0.0)
                 v->released = true;
         }
-        any = v->render (left, right) || any;
+        double input = 0.0, gain = 0.0;
+        const int run = v->beginRender (input, gain);
+        if (run != Voice::noRun)
+        {
+            filters[count] = &v->filter;
+            inputs[count] = input;
+            gains[count] = gain;
+            heard[count] = run == Voice::heardRun;
+            ++count;
+        }
+        any = v->active || v->sustained || any;
     }
     quiet = awake == 0;
+
+    // The voices' filter ladders side by side; their outputs are summed in voice order.
+    if (count == 1)
+        outputs[0] = filters[0]->core.runOversampled (inputs[0], filters[0]->decimator);
+    else
+        FilterCore::runOversampled (filters, inputs, outputs, count);
+    for (int i = 0; i < count; ++i)
+    {
+        if (heard[i])
+        {
+            const double out = gains[i] * outputs[i];
+            left += out;
+            right += out;
+        }
+    }
     return any;
 }
 

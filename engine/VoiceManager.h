@@ -101,6 +101,13 @@ private:
 
     EngineSettings& settings;
     Voice* voices[numVoices];
+    // The render's voices waiting for their filter ladders, run together.
+    struct LadderBatch
+    {
+        VoiceFilter* filters[numVoices] {};
+        double inputs[numVoices] {}, outputs[numVoices] {}, gains[numVoices] {};
+        bool heard[numVoices] {};
+    } ladder;
     int voiceCount = 12;
     bool sustain = false;
     bool lfoRetriggerDone = true, lfoWasPositive = false;
