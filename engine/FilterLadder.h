@@ -9,11 +9,15 @@
 
 // Vector lanes on x86-64 only: its stack is always aligned for them, and SSE2 is always there.
 // Elsewhere (32-bit Windows, other processors) the same arithmetic runs one value at a time.
+#if ! defined(VRO_LADDER_LANES) // a build may set it to 0 to check the plain arithmetic here
 #if defined(__x86_64__)
 #define VRO_LADDER_LANES 1
-#include <immintrin.h>
 #else
 #define VRO_LADDER_LANES 0
+#endif
+#endif
+#if VRO_LADDER_LANES
+#include <immintrin.h>
 #endif
 
 namespace ladder
