@@ -277,7 +277,7 @@ template <int Isa, int L>
     }
     auto gather = [] (auto field)
     {
-        alignas (32) double v[L];
+        alignas (sizeof (double) * L) double v[L];
         for (int lane = 0; lane < L; ++lane)
             v[lane] = field (lane);
         return V::load (v);
@@ -307,7 +307,7 @@ template <int Isa, int L>
     const int real = count < L ? count : L;
     auto scatter = [real] (V value, auto field)
     {
-        alignas (32) double v[L];
+        alignas (sizeof (double) * L) double v[L];
         value.store (v);
         for (int lane = 0; lane < real; ++lane)
             field (lane) = v[lane];
