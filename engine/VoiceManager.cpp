@@ -151,6 +151,8 @@ bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noex
     auto& gains = ladder.gains;
     auto& heard = ladder.heard;
     int count = 0;
+    // A lone voice (mono playing) renders straight through.
+    const bool alone = (awake & (awake - 1)) == 0;
     // In voice order, so the sum keeps its order.
     for (uint32_t bits = awake; bits != 0; bits &= bits - 1)
     {
@@ -172,6 +174,8 @@ bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noex
             else if (s <= 0.0)
                 v->released = true;
         }
+        if (alone)
+            return v->render (left, right);
         double input = 0.0, gain = 0.0;
         const int run = v->beginRender (input, gain);
         if (run != Voice::noRun)
