@@ -93,6 +93,44 @@ std::vector<TimedMidi> chords (int totalSamples)
     return events;
 }
 
+std::vector<TimedMidi> chromaticLine (int totalSamples)
+{
+    // Sixteenth notes chromatically up over 36..48, each held for 90 % of its step, velocity 100.
+    std::vector<TimedMidi> events;
+    for (int step = 0; (step + 1) * kSixteenthSamples <= totalSamples; ++step)
+    {
+        const int note = 36 + step % 13;
+        const int start = step * kSixteenthSamples;
+        events.push_back ({ start, juce::MidiMessage::noteOn (1, note, (juce::uint8) 100) });
+        events.push_back ({ start + kSixteenthSamples * 9 / 10, juce::MidiMessage::noteOff (1, note) });
+    }
+    return events;
+}
+
+std::vector<TimedMidi> triads (int totalSamples)
+{
+    // C, F, G and A minor as C3 E3 G3 C4 E4 G4 and the same shape, a new chord every half note,
+    // each held the whole half note.
+    constexpr int roots[] = { 48, 53, 55, 57 };
+    std::vector<TimedMidi> events;
+    auto shape = [&roots] (int change, int i)
+    {
+        const int third = change % 4 == 3 ? 3 : 4;
+        const int offsets[] = { 0, third, 7, 12, 12 + third, 19 };
+        return roots[change % 4] + offsets[i];
+    };
+    for (int change = 0; change * kHalfNoteSamples < totalSamples; ++change)
+    {
+        const int at = change * kHalfNoteSamples;
+        if (change > 0)
+            for (int i = 0; i < 6; ++i)
+                events.push_back ({ at, juce::MidiMessage::noteOff (1, shape (change - 1, i)) });
+        for (int i = 0; i < 6; ++i)
+            events.push_back ({ at, juce::MidiMessage::noteOn (1, shape (change, i), (juce::uint8) 100) });
+    }
+    return events;
+}
+
 Result run (const Workload& w, double seconds)
 {
     VroCore processor;
@@ -191,6 +229,13 @@ int main (int argc, char* argv[])
               p.setParameter (Param::VcfEnvelope, 0.6f);
           },
           bassLine },
+        // The three workloads scripts/callgrind.sh counts instructions for.
+        { "mono", "one voice, chromatic 16th notes over 36..48, start-up program", 50.0,
+          [] (VroCore&) {}, chromaticLine },
+        { "poly6", "six-voice triads C, F, G, Am every half note, poly", 12.0,
+          [] (VroCore& p) { p.setParameter (Param::Poly, 1.0f); }, triads },
+        { "idle", "no notes, after the start-up tails", 3000.0,
+          [] (VroCore&) {}, [] (int) { return std::vector<TimedMidi> {}; } },
     };
 
     std::vector<Result> results;

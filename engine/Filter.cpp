@@ -1,5 +1,6 @@
 #include "Filter.h"
 #include "FastMath.h"
+#include "FilterLadder.h"
 #include "Oscillator.h"
 
 namespace
@@ -14,18 +15,6 @@ constexpr double kMaxCutoffOverRate = 0.45;
 // The key pitch is a note number; this far outside MIDI's range it means a broken input.
 constexpr double kKeyPitchLimit = 1.0e4;
 
-struct Biquad { double b0, b1, a1, a2; }; // b2 = b0
-constexpr Biquad kDecimatorSections[3] = {
-    { 0.14321404695510864, -0.08546087145805359, -1.3251558542251587, 0.8829917907714844 },
-    { 0.14321404695510864, -0.009697183966636658, -1.3053852319717407, 0.6577697992324829 },
-    { 0.14321404695510864, 0.2094706892967224, -1.3386529684066772, 0.48057588934898376 },
-};
-
-inline double stageFactor (double a) noexcept
-{
-    return ((a + 105.0) * a + 200.0) / ((6.0 * a + 220.0) * a + 200.0);
-}
-
 inline double clampFinite (double x, double low, double high) noexcept
 {
     if (! (x >= low)) // NaN lands on the low end as well
@@ -34,21 +23,39 @@ inline double clampFinite (double x, double low, double high) noexcept
 }
 } // namespace
 
-double Decimator::process (double x) noexcept
+//==============================================================================
+double ladder::runBaseline (FilterCore& core, Decimator& decimator, double x) noexcept
 {
-    for (int i = 0; i < 3; ++i)
-    {
-        const auto& c = kDecimatorSections[i];
-        auto& st = sections[i];
-        const double y = c.b0 * x + c.b1 * st.x1 + c.b0 * st.x2 - c.a1 * st.y1 - c.a2 * st.y2;
-        st.x2 = st.x1;
-        st.x1 = x;
-        st.y2 = st.y1;
-        st.y1 = y;
-        x = y;
-    }
-    last = x;
-    return x;
+    return run<0> (core, decimator, x);
+}
+
+namespace
+{
+// Chosen once; the test switch only ever narrows it to the baseline.
+const bool avxUsable = ladder::avxAvailable();
+bool avxAllowed = true;
+bool useAvx = avxUsable;
+} // namespace
+
+void FilterCore::useWideInstructions (bool allowed) noexcept
+{
+    avxAllowed = allowed;
+    useAvx = avxUsable && avxAllowed;
+}
+
+bool FilterCore::usesWideInstructions() noexcept { return useAvx; }
+
+void FilterCore::runOversampled (VoiceFilter* const* filters, const double* inputs, double* outputs, int count) noexcept
+{
+    if (useAvx)
+        ladder::runManyAvx (filters, inputs, outputs, count);
+    else
+        ladder::runMany<0> (filters, inputs, outputs, count);
+}
+
+double FilterCore::runOversampled (double x, Decimator& decimator) noexcept
+{
+    return useAvx ? ladder::runAvx (*this, decimator, x) : ladder::runBaseline (*this, decimator, x);
 }
 
 //==============================================================================
@@ -96,40 +103,6 @@ void FilterCore::updateCutoff (double control, double resonance, double fm) noex
     inputGain = volumeCompensation ? VoiceFilter::volumeCompensationFactor (resonance) * base : base;
 }
 
-double FilterCore::tick (double x) noexcept
-{
-    const double in = inputGain * x;
-
-    const double u = 2.0 * (in + previousInput) + 28.0 * k * s4 + 0.14;
-    const double t = (square (u) + 50.0) / (15.0 * square (u) + 50.0);
-    previousInput = in;
-
-    const double n1 = stageFactor (pow4 (0.14 - (0.6 * t - s1)));
-    const double n2 = stageFactor (pow4 (0.14 - (0.6 * s1 - s2)));
-    const double n3 = stageFactor (pow4 (0.14 - (0.6 * s2 - s3)));
-    const double n4 = stageFactor (pow4 (0.14 - (0.6 * s3 - s4)));
-
-    const double G1 = g * n1, G2 = g * n2, G3 = g * n3, G4 = g * n4;
-    const double d1 = 1.0 / (G1 + 1.0), d2 = 1.0 / (G2 + 1.0), d3 = 1.0 / (G3 + 1.0), d4 = 1.0 / (G4 + 1.0);
-    const double h1 = G1 * d1, h2 = G2 * d2, h3 = G3 * d3, h4 = G4 * d4;
-
-    // Solve the feedback loop for the output, then run the stages forward.
-    const double P = t * h1 * h2 * h3 * h4;
-    const double S = s1 * d1 * h2 * h3 * h4 + s2 * d2 * h3 * h4 + s3 * d3 * h4 + s4 * d4;
-    const double y = (P * in + S) / (1.0 + k * P);
-
-    const double z0 = (in - k * y) * t;
-    const double z1 = (G1 * z0 + s1) * d1;
-    const double z2 = (G2 * z1 + s2) * d2;
-    const double z3 = (G3 * z2 + s3) * d3;
-
-    s1 += 2.0 * G1 * (z0 - z1);
-    s2 += 2.0 * G2 * (z1 - z2);
-    s3 += 2.0 * G3 * (z2 - z3);
-    s4 += 2.0 * G4 * (z3 - y);
-    return y;
-}
-
 //==============================================================================
 VoiceFilter::VoiceFilter (EngineSettings& s) noexcept : settings (s) {}
 
@@ -145,6 +118,13 @@ double VoiceFilter::volumeCompensationFactor (double resonance) noexcept
 }
 
 void VoiceFilter::process (double& sample, double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept
+{
+    prepare (velocity, filterEnvelopeLevel, osc);
+    // Zero-stuffed 4x run; the decimator's first output of the four is the base-rate sample.
+    sample = core.runOversampled (sample, decimator);
+}
+
+void VoiceFilter::prepare (double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept
 {
     auto& s = settings;
     const auto& p = s.params;
@@ -187,12 +167,7 @@ void VoiceFilter::process (double& sample, double velocity, double filterEnvelop
     // Resonance outside 0..1 only comes from out-of-range values; beyond 1 the loop would run away.
     const double resonance = clampFinite (s.resonance, 0.0, 1.0);
 
-    // Zero-stuffed 4x run; the decimator's first output of the four is the base-rate sample.
-    const double out = decimator.process (core.process (sample, true, control, resonance, fmSmoothed));
-    decimator.process (core.tick (0.0));
-    decimator.process (core.tick (0.0));
-    decimator.process (core.tick (0.0));
-    sample = out;
+    core.updateCutoff (control, resonance, fmSmoothed);
 }
 
 void VoiceFilter::setFilterEnvelopeAmount (EngineSettings& s, double envelope) noexcept

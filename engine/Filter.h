@@ -5,15 +5,21 @@
 #include <limits>
 
 class OscillatorSection;
+class VoiceFilter;
 
 /** Fixed 6th-order low-pass (three biquads) that brings the 4x filter back to the base rate. */
 struct Decimator
 {
-    double process (double x) noexcept;
-
     struct Section { double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0; };
     Section sections[3];
     double last = 0.0;
+
+    // Single-precision values held as doubles; b2 = b0.
+    static constexpr double b0 = 0.14321404695510864;
+    static constexpr double b1[3] = { -0.08546087145805359, -0.009697183966636658, 0.2094706892967224 };
+    static constexpr double a1[3] = { -1.3251558542251587, -1.3053852319717407, -1.3386529684066772 };
+    static constexpr double a2[3] = { 0.8829917907714844, 0.6577697992324829, 0.48057588934898376 };
+
 };
 
 /** Four-stage non-linear ladder, solved without delay in the feedback loop (trapezoidal
@@ -28,19 +34,13 @@ public:
         0..1 for 3.6 Hz..20 kHz before key follow), the resonance (0..1) and the FM input. */
     void updateCutoff (double control, double resonance, double fm) noexcept;
 
-    /** One 4x sub-sample; the first of each group gets the input, scaled by inputScale. */
-    double tick (double x) noexcept;
+    /** One base-rate sample: the input scaled by inputScale and three zeros through the ladder,
+        the four outputs through the decimator; returns its output for the first of them. */
+    double runOversampled (double x, Decimator& decimator) noexcept;
 
-    /** As the four-times run calls it: update only on the first sub-sample. */
-    double process (double x, bool update, double control, double resonance, double fm) noexcept
-    {
-        if (update)
-        {
-            updateCutoff (control, resonance, fm);
-            x = x * inputScale;
-        }
-        return tick (x);
-    }
+    /** The same for several voices' filters at once, side by side in vector lanes (same bits as one
+        by one). */
+    static void runOversampled (VoiceFilter* const* filters, const double* inputs, double* outputs, int count) noexcept;
 
     double sampleRate = 44100.0, oversampling = 4.0, maxFrequency = (44100.0 * 0.5 + 1000.0) / 4.0;
     double frequency = 0.0, keyPitch = 0.0, keyFollow = 0.0;
@@ -50,6 +50,11 @@ public:
     double inputScale = 1.0;   // resonance and level fall as the cutoff nears the top
     double inputGain = 0.065;  // the drive into the ladder, with volume compensation
     double damping = 0.0;
+
+    /** The ladder run uses the wider instruction set when the processor has it (same bits either
+        way); tests switch it off to compare. */
+    static void useWideInstructions (bool allowed) noexcept;
+    static bool usesWideInstructions() noexcept;
 
 private:
     // The inputs the coefficients were last computed from: a held note with a still cutoff skips
@@ -67,6 +72,9 @@ public:
 
     void setSampleRate (double rate) noexcept;
     void process (double& sample, double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept;
+
+    /** process up to the 4x run: control value, FM, key follow and the cutoff. */
+    void prepare (double velocity, double filterEnvelopeLevel, const OscillatorSection& osc) noexcept;
 
     static void setFilterEnvelopeAmount (EngineSettings& s, double envelope) noexcept;
 

@@ -62,6 +62,25 @@ public:
         settings.lfoWrapped = wrapped;
     }
 
+    /** n ticks in a row where nothing reads the LFO until after the last: only the last one
+        publishes. Same state afterwards, as long as the waveform draws nothing per tick. */
+    void skip (int n) noexcept
+    {
+        if (n <= 0)
+            return;
+        auto& t = table;
+        for (int i = 1; i < n; ++i)
+        {
+            if (! (t.phase <= 255.0 && t.phase >= 0.0))
+                wrapPhase();
+            t.phase += t.increment;
+        }
+        tick();
+    }
+
+    /** Triangle and square only look up tables; sample-and-hold and noise draw numbers. */
+    bool drawsNothing() const noexcept { return waveform == 0 || waveform == 1; }
+
     /** Text of the current rate ("0.50", "1/16T"); a fixed buffer, so updating it never allocates. */
     const char* getRateText() const noexcept { return rateText; }
 

@@ -102,7 +102,8 @@ void BlepOscillator::addCorrection (double offsetSamples) noexcept
     addBlepCorrection (ring, ringPosition, table, offsetSamples, level);
 }
 
-double BlepOscillator::process (double frequencyHz, double width, double newPhase) noexcept
+// Inline into the section's render, which calls it twice per sample.
+[[gnu::always_inline]] inline double BlepOscillator::process (double frequencyHz, double width, double newPhase) noexcept
 {
     phase = newPhase;
     if (newPhase >= 1.0)
@@ -143,7 +144,7 @@ void BlepSaw::addCorrection (double offsetSamples) noexcept
     addBlepCorrection (ring, ringPosition, table, offsetSamples, 1.0);
 }
 
-double BlepSaw::process (double frequencyHz, double newPhase, double increment) noexcept
+[[gnu::always_inline]] inline double BlepSaw::process (double frequencyHz, double newPhase, double increment) noexcept
 {
     phase = newPhase;
     if (newPhase >= 1.0)

@@ -63,12 +63,6 @@ void SynthEngine::renderSample (double& left, double& right) noexcept
     right = left;
 }
 
-bool SynthEngine::usesArpSeq() const noexcept
-{
-    const auto& p = settings.params;
-    return (p[Param::ArpEnabled] > 0.5 || p[Param::SeqEnabled] > 0.5) && ! (p[Param::SeqRecord] > 0.5);
-}
-
 SynthEngine::Player SynthEngine::currentPlayer() const noexcept
 {
     if (! usesArpSeq())
@@ -109,6 +103,20 @@ void SynthEngine::renderSilence (float* left, float* right, int from, int to) no
     tickVoiceSmoothers(); // settled: once publishes what every tick of the stretch would
     const double volume = settings.volumeSmoother.tick (settings.params[Param::Volume]);
     auto& voices = router.voices;
+
+    // Without the LFO gate nothing reads the LFO inside the stretch.
+    if (settings.params[Param::AdsrMode] >= 0.25 && lfo.drawsNothing())
+    {
+        lfo.skip (to - from);
+        for (int i = from; i < to; ++i)
+        {
+            const double out = outputBlocker.process (0.0) * volume;
+            left[i] = (float) out;
+            right[i] = (float) out;
+        }
+        midiOutput.samplePosition += to - from;
+        return;
+    }
 
     for (int i = from; i < to; ++i)
     {

@@ -65,7 +65,11 @@ private:
     enum class Player { none, arpeggiator, sequencer };
 
     void tickVoiceSmoothers() noexcept;
-    bool usesArpSeq() const noexcept;
+    bool usesArpSeq() const noexcept
+    {
+        const auto& p = settings.params;
+        return (p[Param::ArpEnabled] > 0.5 || p[Param::SeqEnabled] > 0.5) && ! (p[Param::SeqRecord] > 0.5);
+    }
     Player currentPlayer() const noexcept;
     void releaseStoppedPlayer (Player now) noexcept;
     bool silentAndSettled() const noexcept;

@@ -140,7 +140,7 @@ void Voice::trigger (int newNote, bool legato, bool noRetrigger, double newVeloc
     released = false;
 }
 
-bool Voice::render (double& left, double& right) noexcept
+int Voice::beginRender (double& ladderInput, double& gain) noexcept
 {
     const auto& p = settings.params;
     const bool gateMode = p[Param::VcaMode] < 0.5;
@@ -158,10 +158,11 @@ bool Voice::render (double& left, double& right) noexcept
             // settled states.
             double s = 0.0;
             oscillators.render (s, (double) note, 1.0);
-            s = dcBlocker.process (s);
-            filter.process (s, velocity, 0.0, oscillators);
+            ladderInput = dcBlocker.process (s);
+            filter.prepare (velocity, 0.0, oscillators);
+            return tailRun;
         }
-        return active || sustained;
+        return noRun;
     }
 
     double e = 0.0;
@@ -177,8 +178,8 @@ bool Voice::render (double& left, double& right) noexcept
 
     double s = 0.0;
     oscillators.render (s, portamento.current * detune, e);
-    s = dcBlocker.process (s);
-    filter.process (s, velocity, filterEnvelope.level, oscillators);
+    ladderInput = dcBlocker.process (s);
+    filter.prepare (velocity, filterEnvelope.level, oscillators);
 
     double attack, release, sustainLevel;
     const double d = p[Param::DeClickAdsr] >= 0.5 ? 0.0005 : 0.0;
@@ -200,10 +201,24 @@ bool Voice::render (double& left, double& right) noexcept
 
     const double a = std::max (ampEnvelope.level - 0.02, 0.0);
     const double v = p[Param::VelocityVolume];
-    const double out = (velocity * v + (1.0 - v)) * a * s;
-    left += out;
-    right += out;
+    gain = (velocity * v + (1.0 - v)) * a;
+    return heardRun;
+}
 
+bool Voice::render (double& left, double& right) noexcept
+{
+    double input = 0.0, gain = 0.0;
+    const int run = beginRender (input, gain);
+    if (run != noRun)
+    {
+        const double s = filter.core.runOversampled (input, filter.decimator);
+        if (run == heardRun)
+        {
+            const double out = gain * s;
+            left += out;
+            right += out;
+        }
+    }
     return active || sustained;
 }
 

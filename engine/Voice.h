@@ -25,6 +25,11 @@ public:
 
     void trigger (int newNote, bool legato, bool noRetrigger, double newVelocity) noexcept;
     bool render (double& left, double& right) noexcept;
+
+    /** render up to the filter's 4x run, which the pool runs for several voices at once: the
+        ladder's input, and for a heard voice the gain its output is added with. */
+    enum LadderRun { noRun, tailRun, heardRun };
+    int beginRender (double& ladderInput, double& gain) noexcept;
     void setSampleRate (double rate) noexcept;
     void randomize (int seed) noexcept;
 

@@ -17,7 +17,7 @@ VoiceManager::~VoiceManager()
 
 void VoiceManager::noteOn (int note, double velocity) noexcept
 {
-    quiet = false;
+    wake();
     const bool legatoMode = switchPosition (settings.params[Param::AdsrMode], 3) == 1;
 
     if (voiceCount > 1)
@@ -80,7 +80,7 @@ Voice* VoiceManager::allocate (int note) noexcept
 
 void VoiceManager::noteOff (int note) noexcept
 {
-    quiet = false;
+    wake();
     if (voiceCount > 1)
     {
         for (int i = 0; i < activeVoices.size(); ++i)
@@ -113,14 +113,14 @@ void VoiceManager::setSustain (bool on) noexcept
     if (on == sustain)
         return;
     sustain = on;
-    quiet = false;
+    wake();
     for (auto* v : voices)
         v->sustained = on;
 }
 
 void VoiceManager::reset() noexcept
 {
-    quiet = false;
+    wake();
     for (auto* v : voices)
     {
         v->active = false;
@@ -147,13 +147,25 @@ void VoiceManager::trackLfoGate() noexcept
 bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noexcept
 {
     const double s = settings.lfoSine;
-    bool any = false, allDormant = true;
-    for (auto* v : voices)
+    bool any = false;
+    auto& filters = ladder.filters;
+    auto& inputs = ladder.inputs;
+    auto& outputs = ladder.outputs;
+    auto& gains = ladder.gains;
+    auto& heard = ladder.heard;
+    int count = 0;
+    // A lone voice (mono playing) renders straight through.
+    const bool alone = (awake & (awake - 1)) == 0;
+    // In voice order, so the sum keeps its order.
+    for (uint32_t bits = awake; bits != 0; bits &= bits - 1)
     {
-        // Most of the twelve are dormant most of the time; skipping them is what makes silence cheap.
+        const int i = __builtin_ctz (bits);
+        auto* v = voices[i];
         if (v->isDormant())
+        {
+            awake &= ~(1u << i);
             continue;
-        allDormant = false;
+        }
 
         // A voice that only carries the pedal flag and has never sounded (or has died away) is
         // not gated by the LFO, or unused voices would start playing.
@@ -165,15 +177,42 @@ bool VoiceManager::renderVoices (double& left, double& right, bool lfoGate) noex
             else if (s <= 0.0)
                 v->released = true;
         }
-        any = v->render (left, right) || any;
+        if (alone)
+            return v->render (left, right);
+        double input = 0.0, gain = 0.0;
+        const int run = v->beginRender (input, gain);
+        if (run != Voice::noRun)
+        {
+            filters[count] = &v->filter;
+            inputs[count] = input;
+            gains[count] = gain;
+            heard[count] = run == Voice::heardRun;
+            ++count;
+        }
+        any = v->active || v->sustained || any;
     }
-    quiet = allDormant;
+    quiet = awake == 0;
+
+    // The voices' filter ladders side by side; their outputs are summed in voice order.
+    if (count == 1)
+        outputs[0] = filters[0]->core.runOversampled (inputs[0], filters[0]->decimator);
+    else
+        FilterCore::runOversampled (filters, inputs, outputs, count);
+    for (int i = 0; i < count; ++i)
+    {
+        if (heard[i])
+        {
+            const double out = gains[i] * outputs[i];
+            left += out;
+            right += out;
+        }
+    }
     return any;
 }
 
 void VoiceManager::setSampleRate (double rate) noexcept
 {
-    quiet = false;
+    wake();
     for (auto* v : voices)
         v->setSampleRate (rate);
 }

@@ -100,9 +100,25 @@ private:
 
     EngineSettings& settings;
     Voice* voices[numVoices];
+    // The render's voices waiting for their filter ladders, run together.
+    struct LadderBatch
+    {
+        VoiceFilter* filters[numVoices] {};
+        double inputs[numVoices] {}, outputs[numVoices] {}, gains[numVoices] {};
+        bool heard[numVoices] {};
+    } ladder;
     int voiceCount = 12;
     bool sustain = false;
     bool lfoRetriggerDone = true, lfoWasPositive = false;
-    // Every voice was dormant at the last render; only a note, the pedal or a rate change wakes one.
+    // One bit per voice that may not be dormant; only a note, the pedal or a rate change wakes one,
+    // so the render loop visits the sounding voices and a dormant one costs nothing.
+    static constexpr uint32_t allVoices = (1u << numVoices) - 1u;
+    uint32_t awake = allVoices;
+    // Every voice was dormant at the last render, and nothing has woken one since.
     bool quiet = false;
+    void wake() noexcept
+    {
+        quiet = false;
+        awake = allVoices;
+    }
 };
