@@ -59,6 +59,10 @@ VroCore::VroCore()
 
 VroCore::~VroCore()
 {
+    // A message the framework is delivering on another thread must not find a half-deleted
+    // processor.
+    closing = true;
+    stopTellingTheHost();
     // The notifier wakes at once when told to stop, but on a loaded machine that can take longer
     // than a few milliseconds, and a thread killed after a short time-out crashes the process.
     // Stopped first, it never works against a half-deleted processor.
@@ -69,6 +73,27 @@ VroCore::~VroCore()
     delete presetSnapshot.exchange (nullptr);
     engine.reset();
     midiOut.reset();
+}
+
+void VroCore::prepareToPlay (double, int)
+{
+    hostListening = true;
+}
+
+void VroCore::releaseResources()
+{
+    stopTellingTheHost();
+}
+
+void VroCore::stopTellingTheHost() noexcept
+{
+    hostListening = false;
+    // On the message thread a delivery under way is our own caller; elsewhere it finishes in
+    // microseconds, and the bound only guards against a host that blocks inside its callback.
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        return;
+    for (int i = 0; i < 2000 && deliveriesUnderWay.load() > 0; ++i)
+        juce::Thread::sleep (1);
 }
 
 bool VroCore::isBusesLayoutSupported (const BusesLayout& layouts) const
@@ -218,12 +243,17 @@ void VroCore::handleMessage (const juce::Message& message)
 {
     if (auto* m = dynamic_cast<const ParameterChangedMessage*> (&message))
     {
-        if (notifier == nullptr || ! notifier->isCurrent (m->generation))
-            return;
-        if (! m->announceOnly)
-            setParameter (m->parameterIndex, m->value);
-        if (m->parameterIndex >= 0 && m->parameterIndex < Count)
-            sendParamChangeMessageToListeners (m->parameterIndex, program.parameters[m->parameterIndex]);
+        // Counted before the flag is read, so stopTellingTheHost either sees this delivery or this
+        // delivery sees the flag down.
+        ++deliveriesUnderWay;
+        if (! closing && notifier != nullptr && notifier->isCurrent (m->generation))
+        {
+            if (! m->announceOnly)
+                setParameter (m->parameterIndex, m->value);
+            if (hostListening && m->parameterIndex >= 0 && m->parameterIndex < Count)
+                sendParamChangeMessageToListeners (m->parameterIndex, program.parameters[m->parameterIndex]);
+        }
+        --deliveriesUnderWay;
     }
 }
 

@@ -24,8 +24,11 @@ public:
 
     // juce::AudioProcessor
     const juce::String getName() const override { return "VRO Drubbel"; }
-    void prepareToPlay (double, int) override {}
-    void releaseResources() override {}
+    void prepareToPlay (double, int) override;
+    /** Stops telling the host of changes until the next prepareToPlay, and waits for a delivery in
+        progress: hosts release a plug-in just before they tear its wrapper down, often on a thread
+        other than the one our messages arrive on. */
+    void releaseResources() override;
     void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
     using juce::AudioProcessor::processBlock;
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
@@ -168,9 +171,12 @@ private:
     };
     std::array<PendingEvent, maxPendingEvents> pendingEvents {};
     int numPendingEvents = 0;
-    int nextEventPosition = 0;
-    bool hasNextEvent = false;
     std::atomic<bool> changePending { false };
+    // Whether posted changes may still reach the host, and how many deliveries are under way.
+    std::atomic<bool> hostListening { true };
+    std::atomic<int> deliveriesUnderWay { 0 };
+    std::atomic<bool> closing { false };
+    void stopTellingTheHost() noexcept;
     std::atomic<PresetSnapshot*> presetSnapshot { nullptr };
     std::atomic<const PresetSnapshot::Program*> pendingProgramNames { nullptr };
     int refreshCountdown = 0;

@@ -2,6 +2,7 @@
 #include "PresetTestSupport.h"
 
 #include <mutex>
+#include <thread>
 
 using namespace Param;
 using test::Render;
@@ -123,6 +124,31 @@ TEST (Learn, OfflineAppliesAtTheEventWithoutTellingTheHost)
     ASSERT_GT (*std::max_element (plain.begin(), plain.end()), 0.01f);
     EXPECT_TRUE (std::equal (plain.begin(), plain.begin() + 3000, controlled.begin()));
     EXPECT_NE (plain[3001], controlled[3001]);
+}
+
+TEST (Notifier, NothingReachesTheHostOnceReleased)
+{
+    // A host restores a state off the message thread, then releases the plug-in and tears its
+    // wrapper down while the announcements are still on their way.
+    VroCore core;
+    HostListener host;
+    core.addListener (&host);
+    juce::MemoryBlock state;
+    core.getStateInformation (state);
+    std::thread ([&] { core.setStateInformation (state.getData(), (int) state.getSize()); }).join();
+    core.getNotifier().flush();
+    core.releaseResources();
+    test::deliverMessages (100);
+    EXPECT_TRUE (host.taken().empty()) << host.taken().size();
+
+    // Prepared again, changes reach the host as before.
+    core.prepareToPlay (44100.0, 64);
+    core.getNotifier().enqueue (VcfCutoff, 0.5f);
+    core.getNotifier().flush();
+    test::deliverMessages (100);
+    ASSERT_EQ (host.taken().size(), 1u);
+    EXPECT_EQ (host.taken().back(), std::make_pair ((int) VcfCutoff, 0.5f));
+    core.removeListener (&host);
 }
 
 TEST (Notifier, ABurstLosesNothingAndTheNewestValueWins)
