@@ -162,7 +162,7 @@ Result run (const Workload& w, double seconds)
         midi.clear();
         while (next < events.size() && events[next].sample < start + n)
         {
-            midi.addEvent (events[next].message, events[next].sample - start);
+            midi.addEvent (events[next].message, (int) (events[next].sample - start));
             ++next;
         }
         session.playHead.timeInSamples = start;

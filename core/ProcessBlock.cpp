@@ -26,9 +26,9 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
     }
 
     auto& slot = engine->getSettings().params;
-    if (auto* playHead = getPlayHead())
+    if (auto* hostPlayHead = getPlayHead())
     {
-        if (auto position = playHead->getPosition())
+        if (auto position = hostPlayHead->getPosition())
         {
             const double bpm = position->getBpm().orFallback (0.0);
             if (bpm > 0.0)

@@ -1,7 +1,7 @@
 #include "LogoPanel.h"
 
-LogoPanel::LogoPanel (juce::Image picture, juce::Component* parentComponent)
-    : image (picture), parent (parentComponent)
+LogoPanel::LogoPanel (juce::Image picture, juce::Component* centreOn)
+    : image (picture), parent (centreOn)
 {
     setSize (image.getWidth(), image.getHeight());
     if (parent != nullptr)

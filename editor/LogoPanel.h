@@ -6,7 +6,7 @@
 class LogoPanel : public juce::Component
 {
 public:
-    LogoPanel (juce::Image image, juce::Component* parent);
+    LogoPanel (juce::Image image, juce::Component* centreOn);
     ~LogoPanel() override;
 
     void mouseDown (const juce::MouseEvent&) override;

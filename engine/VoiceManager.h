@@ -48,7 +48,7 @@ struct FixedList
 
     void clear() noexcept { count = 0; }
 
-    T items[Capacity] {};
+    T items[(size_t) Capacity] {};
     int count = 0;
 };
 

@@ -64,7 +64,9 @@ TEST (FactoryBank, Shape)
         {
             const juce::String key (parameterTable[presetKeyOrder[k]].presetKey);
             if (! absent.contains (key) && key != "portamentolinear")
+            {
                 EXPECT_TRUE (p->hasAttribute (key)) << name << " lacks " << key;
+            }
         }
         withoutLinear += p->hasAttribute ("portamentolinear") ? 0 : 1;
 

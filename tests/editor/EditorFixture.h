@@ -71,7 +71,7 @@ inline juce::MouseEvent mouseAt (juce::Component& c, juce::Point<float> position
 /** Presses, drags vertically by dy pixels (negative = up) in a few moves, and releases. */
 inline void dragVertically (juce::Component& c, float dy, int moves = 5)
 {
-    const juce::Point<float> start (c.getWidth() / 2.0f, c.getHeight() / 2.0f);
+    const juce::Point<float> start ((float) c.getWidth() / 2.0f, (float) c.getHeight() / 2.0f);
     c.mouseDown (mouseAt (c, start, start, false));
     for (int i = 1; i <= moves; ++i)
         c.mouseDrag (mouseAt (c, start.translated (0.0f, dy * (float) i / (float) moves), start, true));

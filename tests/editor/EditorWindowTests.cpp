@@ -78,11 +78,17 @@ TEST (EditorWindow, EveryControlSitsOnItsPlaceAndShowsItsParameter)
 
         const float v = core.getParameter (r.index);
         if (auto* s = dynamic_cast<juce::Slider*> (c))
+        {
             EXPECT_NEAR (s->getValue(), v, s->getInterval() / 2 + 1.0e-6);
+        }
         else if (auto* b = dynamic_cast<juce::Button*> (c))
+        {
             EXPECT_EQ (b->getToggleState(), isUnrefreshed (r.index) ? v > 0.0f : v > 0.5f);
+        }
         else if (auto* box = dynamic_cast<VroComboBox*> (c))
+        {
             EXPECT_EQ (box->getSelectedId(), (int) std::floor ((float) ((VroComboBox::itemCountFor (r.index) - 1) * (double) v + 0.5)) + 1);
+        }
     }
 
     struct Named { juce::Component* c; juce::Rectangle<int> bounds; };

@@ -304,7 +304,7 @@ TEST (MidiExportHandle, OneDragOffersOneFreshFileOfThePattern)
         const juce::Point<float> a (5.0f, 5.0f);
         handle.mouseDown (mouseAt (handle, a, a, false));
         for (int i = 1; i <= 4; ++i)
-            handle.mouseDrag (mouseAt (handle, a.translated (10.0f * i, 0.0f), a, true));
+            handle.mouseDrag (mouseAt (handle, a.translated (10.0f * (float) i, 0.0f), a, true));
     }
     VroMidiExportUi::startExternalDrag = previous;
 

@@ -301,13 +301,13 @@ TEST (ClockHostSync, FollowsAPlayHeadThatStartsStopsAndJumps)
         p.bpm = 120.0;
         p.isPlaying = block < stopAt || block >= startAt;
         if (block < stopAt)
-            p.ppqPosition = block / kRate * 2.0;
+            p.ppqPosition = (double) block / kRate * 2.0;
         else if (block < startAt)
-            p.ppqPosition = stopAt / kRate * 2.0;
+            p.ppqPosition = (double) stopAt / kRate * 2.0;
         else if (block < jumpAt)
-            p.ppqPosition = 16.0 + (block - startAt) / kRate * 2.0;
+            p.ppqPosition = 16.0 + (double) (block - startAt) / kRate * 2.0;
         else
-            p.ppqPosition = 4.0 + (block - jumpAt) / kRate * 2.0;
+            p.ppqPosition = 4.0 + (double) (block - jumpAt) / kRate * 2.0;
         return p;
     };
 
@@ -346,6 +346,6 @@ TEST (ClockHostSync, FollowsAPlayHeadThatStartsStopsAndJumps)
         if (after.size() != 4u)
             continue;
         for (size_t i = 0; i < after.size(); ++i)
-            EXPECT_NEAR ((double) (after[i] - at), i * kStep, 1.0);
+            EXPECT_NEAR ((double) (after[i] - at), (double) i * kStep, 1.0);
     }
 }

@@ -86,7 +86,9 @@ TEST (Filter, CutoffSpansItsRangeAndKeyFollowTracksOctaves)
         b.updateCutoff (0.4, 0.0, 0.0);
         EXPECT_NEAR (a.frequency / b.frequency, c.ratio, c.ratio * 5e-4) << "follow " << c.follow;
         if (c.follow == 0.0)
+        {
             EXPECT_EQ (a.frequency, b.frequency);
+        }
     }
 
     // The FM input swings the cutoff by 48 semitones per unit.
