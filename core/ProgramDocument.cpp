@@ -792,16 +792,7 @@ void VroCore::applyReading (const ProgramReading& r, bool sequencerOnly, bool ho
         auto& pattern = engine->getPattern();
         pattern.numberOfSteps = r.numberOfSteps;
         for (int k = 0; k < r.stepsRead; ++k)
-        {
-            auto& step = pattern.steps[k];
-            const auto& from = r.steps[k];
-            step.noteOffset = from.noteOffset;
-            step.pause = from.pause;
-            step.slide = from.slide;
-            step.slideAdsr = from.slideAdsr;
-            step.velocity = from.velocity;
-            step.length = from.length;
-        }
+            pattern.steps[k].copyUserFieldsFrom (r.steps[k]);
         pattern.changed = true;
     }
 }

@@ -130,6 +130,14 @@ public:
 
     /** The embedded factory bank document (parsed on demand). */
     static std::unique_ptr<juce::XmlElement> parseFactoryBank();
+    const StepClock& getClock() const noexcept { return engine->getClock(); }
+    /** The tempo light: on in the LFO's rising half, and steadily on above 8 Hz, where blinking
+        would only flicker. */
+    bool isTempoLightOn() const noexcept
+    {
+        const auto& lfo = engine->getLfo();
+        return lfo.table.triangleValue > 0.0 || lfo.rateHz > 8.0;
+    }
 
 private:
     void dispatchParameter (int index, float value);

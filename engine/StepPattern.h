@@ -14,6 +14,17 @@ struct PatternStep
         length = 1.0;
     }
 
+    /** The fields a user edits; a step's index and offbeat belong to its place. */
+    void copyUserFieldsFrom (const PatternStep& from) noexcept
+    {
+        slide = from.slide;
+        slideAdsr = from.slideAdsr;
+        pause = from.pause;
+        noteOffset = from.noteOffset;
+        velocity = from.velocity;
+        length = from.length;
+    }
+
     bool slide = false, slideAdsr = false, pause = false;
     int noteOffset = 0;
     double velocity = 0.5, length = 1.0;

@@ -2,7 +2,7 @@
 #include "ProgramDocument.h"
 #include "RenderSession.h"
 #include "SafeFile.h"
-#include "sequencer/MidiPatternExport.h"
+#include "MidiPatternExport.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -220,7 +220,7 @@ int run (const juce::StringArray& args)
     };
 
     if (o.exportPattern != juce::File()
-        && ! writeMidiFileTo (processor.getPattern(), processor.getEngine().getClock(), temporaryFor (o.exportPattern)))
+        && ! writeMidiFileTo (processor.getPattern(), processor.getClock(), temporaryFor (o.exportPattern)))
         return fail (o.exportPattern, "cannot write file");
 
     if (o.midiIn != juce::File())

@@ -15,8 +15,7 @@ VroTempoLed::~VroTempoLed()
 
 void VroTempoLed::timerCallback()
 {
-    auto& lfo = core.getEngine().getLfo();
-    const bool nowLit = lfo.table.triangleValue > 0.0 || lfo.rateHz > 8.0;
+    const bool nowLit = core.isTempoLightOn();
     // Only a change of the light costs a repaint; an idle editor stays cheap.
     if (nowLit != lit)
     {

@@ -1,6 +1,6 @@
 // The pattern as a Standard MIDI File: exact bytes, timing at every rate, and where the file goes.
 #include "TestSupport.h"
-#include "sequencer/MidiPatternExport.h"
+#include "MidiPatternExport.h"
 
 #include <cstdlib>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // The step menu's whole-pattern edits: shifts, spreads and the random fills of the active steps.
-#include "sequencer/PatternOperations.h"
+#include "PatternOperations.h"
 
 #include <gtest/gtest.h>
 #include <set>

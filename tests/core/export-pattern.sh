@@ -1,5 +1,5 @@
 #!/bin/sh
-# drubbel-render --export-pattern writes the pattern through the editor's writer: two default steps
+# drubbel-render --export-pattern writes the pattern through the same writer as the editor's export: two default steps
 # (note 60, velocity 64, a full sixteenth each) give a known file; an unwritable path fails loudly.
 set -eu
 render="$1"

@@ -3,7 +3,7 @@
 #include "EditorFixture.h"
 #include "VroImages.h"
 #include "sequencer/MenuLauncher.h"
-#include "sequencer/MidiPatternExport.h"
+#include "MidiPatternExport.h"
 #include "sequencer/VroMidiExportUi.h"
 #include "sequencer/VroTempoLed.h"
 

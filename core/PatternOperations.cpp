@@ -45,21 +45,11 @@ Draw clockSeededDraw()
 }
 } // namespace
 
-void copyUserFields (const PatternStep& from, PatternStep& to) noexcept
-{
-    to.slide = from.slide;
-    to.slideAdsr = from.slideAdsr;
-    to.pause = from.pause;
-    to.noteOffset = from.noteOffset;
-    to.velocity = from.velocity;
-    to.length = from.length;
-}
-
 void deleteStep (StepPattern& p, int index)
 {
     if (isStepIndex (index))
         for (int a = index; a < StepPattern::maxSteps - 1; ++a)
-            copyUserFields (p.steps[a + 1], p.steps[a]);
+            p.steps[a].copyUserFieldsFrom (p.steps[a + 1]);
     p.changed = true;
 }
 
@@ -67,7 +57,7 @@ void copyStep (StepPattern& p, int index)
 {
     if (isStepIndex (index))
         for (int i = StepPattern::maxSteps - 2; i >= index; --i)
-            copyUserFields (p.steps[i], p.steps[i + 1]);
+            p.steps[i + 1].copyUserFieldsFrom (p.steps[i]);
     p.changed = true;
 }
 

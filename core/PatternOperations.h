@@ -34,9 +34,6 @@ void randomizeLengthsLimited (StepPattern&, const Draw&);
 void randomizeVelocities (StepPattern&, const Draw&);
 void randomizeVelocitiesLimited (StepPattern&, const Draw&);
 
-/** Copies the fields a user edits; a step's index and offbeat belong to its place. */
-void copyUserFields (const PatternStep& from, PatternStep& to) noexcept;
-
 /** Runs the operation behind a step menu id (see VroSequencerStep); unknown ids do nothing. */
 void runMenuItem (StepPattern&, int menuId, int stepIndex);
 } // namespace PatternOperations

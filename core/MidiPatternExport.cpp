@@ -78,5 +78,5 @@ juce::File writeMidiFile (const StepPattern& pattern, const StepClock& clock, co
 
 juce::File exportMidiFile (VroCore& core)
 {
-    return writeMidiFile (core.getPattern(), core.getEngine().getClock());
+    return writeMidiFile (core.getPattern(), core.getClock());
 }
