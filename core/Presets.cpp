@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#if VRO_HAS_RESOURCES && defined(VRO_HAS_FACTORY_BANK)
- #include "BinaryData.h"
+#if VRO_HAS_FACTORY_BANK
+ #include "FactoryBankData.h"
 #endif
 
 namespace
@@ -17,7 +17,7 @@ const char* const presetExtension = "drubbel";
 
 constexpr bool hasFactoryBank()
 {
-#if VRO_HAS_RESOURCES && defined(VRO_HAS_FACTORY_BANK)
+#if VRO_HAS_FACTORY_BANK
     return true;
 #else
     return false;
@@ -233,8 +233,8 @@ juce::String VroCore::presetFileName (const juce::String& name)
 
 std::unique_ptr<juce::XmlElement> VroCore::parseFactoryBank()
 {
-#if VRO_HAS_RESOURCES && defined(VRO_HAS_FACTORY_BANK)
-    return ProgramDocument::parseBytes (BinaryData::FactoryBank_xml, (size_t) BinaryData::FactoryBank_xmlSize);
+#if VRO_HAS_FACTORY_BANK
+    return ProgramDocument::parseBytes (FactoryBankData::FactoryBank_xml, (size_t) FactoryBankData::FactoryBank_xmlSize);
 #else
     return {};
 #endif

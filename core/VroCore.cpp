@@ -1,5 +1,4 @@
 #include "VroCore.h"
-#include "VroEditorFactory.h"
 
 #include <optional>
 
@@ -29,10 +28,11 @@ struct VroCore::MessageThreadWork : private juce::Timer
     VroCore& core;
 };
 
-VroCore::VroCore()
+VroCore::VroCore (VroEditorFactory factory)
     : juce::AudioProcessor (BusesProperties()
                                 .withInput ("Input", juce::AudioChannelSet::stereo(), true)
-                                .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
+                                .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      editorFactory (factory)
 {
     constructing = true;
     const double hostRate = getSampleRate();
@@ -111,9 +111,24 @@ bool VroCore::producesMidi() const
     return true;
 }
 
+void VroCore::setParameterFromEditor (int index, float value)
+{
+    setParameterNotifyingHost (index, value);
+}
+
+void VroCore::beginEditorGesture (int index)
+{
+    beginParameterChangeGesture (index);
+}
+
+void VroCore::endEditorGesture (int index)
+{
+    endParameterChangeGesture (index);
+}
+
 juce::AudioProcessorEditor* VroCore::createEditor()
 {
-    return createVroEditor (*this);
+    return editorFactory != nullptr ? editorFactory (*this) : nullptr;
 }
 
 //==============================================================================
@@ -286,8 +301,3 @@ void VroCore::handleController (int controller, int value)
         engine->getSettings().modWheel = x;
 }
 
-//==============================================================================
-juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
-{
-    return new VroCore();
-}

@@ -4,6 +4,7 @@
 #include "PluginSettings.h"
 #include "PresetSnapshot.h"
 #include "SynthEngine.h"
+#include "VroEditorFactory.h"
 #include "VroProgram.h"
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <array>
@@ -19,7 +20,7 @@ class VroCore : public juce::AudioProcessor,
                 public juce::MessageListener
 {
 public:
-    VroCore();
+    explicit VroCore (VroEditorFactory editorFactory = nullptr);
     ~VroCore() override;
 
     // juce::AudioProcessor
@@ -42,7 +43,7 @@ public:
     bool producesMidi() const override;
     void reset() override {}
     juce::AudioProcessorEditor* createEditor() override;
-    bool hasEditor() const override { return true; }
+    bool hasEditor() const override { return editorFactory != nullptr; }
 
     int getNumParameters() override { return Param::Count; }
     /** Stable identifiers for hosts that key automation by name (LV2 writes them into its
@@ -87,6 +88,11 @@ public:
     void readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly,
                          bool honourSeqLock = true);
 
+    /** The editor's edits, told to the host as the host's own automation would be. */
+    void setParameterFromEditor (int index, float value);
+    void beginEditorGesture (int index);
+    void endEditorGesture (int index);
+
     // MIDI learn and controllers.
     void handleController (int controller, int value);
 
@@ -124,12 +130,6 @@ public:
     StepPattern& getPattern() noexcept { return engine->getPattern(); }
     juce::String getLfoRateText() const { return engine->getLfo().getRateText(); }
     juce::String getClockRateText() const { return engine->getClock().getRateText(); }
-    int getLastChangedParameter() const noexcept { return lastChangedParameter; }
-    AutomationNotifier& getNotifier() noexcept { return *notifier; }
-    PluginSettings& getSettings() noexcept { return settings; }
-
-    /** The embedded factory bank document (parsed on demand). */
-    static std::unique_ptr<juce::XmlElement> parseFactoryBank();
     const StepClock& getClock() const noexcept { return engine->getClock(); }
     /** The tempo light: on in the LFO's rising half, and steadily on above 8 Hz, where blinking
         would only flicker. */
@@ -138,6 +138,12 @@ public:
         const auto& lfo = engine->getLfo();
         return lfo.table.triangleValue > 0.0 || lfo.rateHz > 8.0;
     }
+    int getLastChangedParameter() const noexcept { return lastChangedParameter; }
+    AutomationNotifier& getNotifier() noexcept { return *notifier; }
+    PluginSettings& getSettings() noexcept { return settings; }
+
+    /** The embedded factory bank document (parsed on demand). */
+    static std::unique_ptr<juce::XmlElement> parseFactoryBank();
 
 private:
     void dispatchParameter (int index, float value);
@@ -162,6 +168,7 @@ private:
     struct MessageThreadWork;
     friend struct MessageThreadWork;
 
+    const VroEditorFactory editorFactory;
     PluginSettings settings;
     bool constructing = true;
     VroProgram program;

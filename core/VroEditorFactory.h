@@ -4,5 +4,6 @@
 
 class VroCore;
 
-/** Builds the editor window for a processor. */
-juce::AudioProcessorEditor* createVroEditor (VroCore& processor);
+/** Builds the editor window for a processor. The plug-in hands one to VroCore; tools and tests
+    that have no user interface leave it out and get a processor without an editor. */
+using VroEditorFactory = juce::AudioProcessorEditor* (*) (VroCore&);

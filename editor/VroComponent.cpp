@@ -7,7 +7,6 @@
 #include "VroButton.h"
 #include "VroComboBox.h"
 #include "VroCore.h"
-#include "VroEditorFactory.h"
 #include "VroImages.h"
 #include "VroInfoLabel.h"
 #include "presets/PresetComponent.h"
@@ -337,7 +336,7 @@ void VroComponent::sliderValueChanged (juce::Slider* s)
 {
     const int index = parameterIndexOf (s);
     if (index >= 0)
-        core.setParameterNotifyingHost (index, (float) s->getValue());
+        core.setParameterFromEditor (index, (float) s->getValue());
     infoLabel->showValue (s->getValue());
     updateValueLabels (s);
 }
@@ -346,14 +345,14 @@ void VroComponent::sliderDragStarted (juce::Slider* s)
 {
     const int index = parameterIndexOf (s);
     if (index >= 0)
-        core.beginParameterChangeGesture (index);
+        core.beginEditorGesture (index);
 }
 
 void VroComponent::sliderDragEnded (juce::Slider* s)
 {
     const int index = parameterIndexOf (s);
     if (index >= 0)
-        core.endParameterChangeGesture (index);
+        core.endEditorGesture (index);
 }
 
 void VroComponent::comboBoxChanged (juce::ComboBox* box)
@@ -361,14 +360,14 @@ void VroComponent::comboBoxChanged (juce::ComboBox* box)
     const int index = parameterIndexOf (box);
     if (index >= 0)
         if (auto* vroBox = dynamic_cast<VroComboBox*> (box))
-            core.setParameterNotifyingHost (index, vroBox->getValueNormalised());
+            core.setParameterFromEditor (index, vroBox->getValueNormalised());
 }
 
 void VroComponent::buttonClicked (juce::Button* b)
 {
     const int index = parameterIndexOf (b);
     if (index >= 0)
-        core.setParameterNotifyingHost (index, b->getToggleState() ? 1.0f : 0.0f);
+        core.setParameterFromEditor (index, b->getToggleState() ? 1.0f : 0.0f);
 
     if (b == editModeToggle)
         sequencer->getSteps().setLengthMode (b->getToggleState());

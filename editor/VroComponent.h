@@ -103,3 +103,6 @@ private:
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VroComponent)
 };
+
+/** The plug-in's editor, as VroCore builds it (VroEditorFactory). */
+juce::AudioProcessorEditor* createVroEditor (VroCore&);

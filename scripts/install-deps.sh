@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake pkg-config python3
+    build-essential cmake pkg-config python3 lld
     juce-modules-source fst-dev lv2-dev
     libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
     libx11-dev libxcomposite-dev libxcursor-dev libxext-dev libxinerama-dev libxrandr-dev libxrender-dev

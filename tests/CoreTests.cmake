@@ -3,6 +3,8 @@ file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/core/*
 add_executable(core_tests ${CORE_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/TestMain.cpp)
 target_include_directories(core_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(core_tests PRIVATE vro_render GTest::gtest)
+vro_own_code(core_tests)
+vro_without_gui(core_tests)
 gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 120 PROPERTIES LABELS core ENVIRONMENT "VRO_TEST_ROOT=${CMAKE_CURRENT_BINARY_DIR}")
 
 # The VST2 library as a host sees it: dlopen and the entry point, no framework on this side.
@@ -21,20 +23,18 @@ target_sources(plugin_host_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/Plugin
 target_include_directories(plugin_host_tests PRIVATE ${PROJECT_SOURCE_DIR}/cmake/vst2shim)
 target_compile_definitions(plugin_host_tests PRIVATE
     JUCE_PLUGINHOST_VST=1 JUCE_PLUGINHOST_VST3=1 JUCE_PLUGINHOST_LV2=1
-    JUCE_WEB_BROWSER=0 JUCE_USE_CURL=0 JUCE_USE_FLAC=0 JUCE_USE_OGGVORBIS=0
     VRO_VST2_PATH="$<TARGET_FILE:VroDrubbel_VST>"
     VRO_VST3_PATH="${VRO_PLUGIN_ARTEFACTS}/VST3/VRO Drubbel.vst3"
     VRO_LV2_PATH="${VRO_PLUGIN_ARTEFACTS}/LV2/VRO Drubbel.lv2"
     VRO_LV2_URI="${VRO_LV2_URI}")
-target_link_libraries(plugin_host_tests PRIVATE
-    juce::juce_audio_processors juce::juce_audio_utils GTest::gtest
-    juce::juce_recommended_config_flags)
+target_link_libraries(plugin_host_tests PRIVATE juce::juce_audio_utils vro_juce_config GTest::gtest)
+vro_add_juce_module_sources(plugin_host_tests ${VRO_JUCE_MODULES})
 add_dependencies(plugin_host_tests VroDrubbel_VST VroDrubbel_VST3 VroDrubbel_LV2)
 # Each case loads a whole plug-in with its own threads; alone they are steady, beside other
 # test programs on two cores the LV2 loads have crashed inside the framework's host.
 gtest_discover_tests(plugin_host_tests DISCOVERY_TIMEOUT 120 PROPERTIES RUN_SERIAL TRUE)
 
-# The renderer's pattern export goes through the editor's MIDI writer.
+# The renderer's pattern export goes through the processor's MIDI writer.
 add_test(NAME drubbel_render_export_pattern
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/core/export-pattern.sh $<TARGET_FILE:drubbel-render>)
 

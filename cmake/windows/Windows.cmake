@@ -5,7 +5,8 @@
 find_package(ZLIB REQUIRED)
 find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
-target_link_libraries(VroDrubbel PRIVATE PNG::PNG JPEG::JPEG ZLIB::ZLIB)
+target_link_libraries(vro_framework_core PUBLIC ZLIB::ZLIB)
+target_link_libraries(vro_framework_gui PUBLIC PNG::PNG JPEG::JPEG)
 # Debian's juce_core also asks for zlib by its plain name.
 get_filename_component(zlib_dir ${ZLIB_LIBRARY} DIRECTORY)
 target_link_directories(VroDrubbel_VST PRIVATE ${zlib_dir})

@@ -1,147 +1,13 @@
 // The audio thread never allocates: processBlock runs under a counting allocator while notes play,
 // through every engine path (mono, poly, glide, the LFO gate, arpeggiator and sequencer output), on
 // a thread of its own while the message thread runs, with a change listener attached as an open
-// editor is.
+// editor is (tests/editor/EditorAllocationTests.cpp plays with the editor itself open).
 
-#include "PresetTestSupport.h"
-
-#include <cstdlib>
-#include <functional>
-#include <new>
-#include <sys/syscall.h>
-#include <thread>
-#include <unistd.h>
-
-namespace
-{
-// Per thread: the processor's own threads (the notifier) may allocate while a block renders.
-thread_local bool countingAllocations = false;
-thread_local long allocationCount = 0;
-thread_local long writeCount = 0;
-
-void* allocate (std::size_t size)
-{
-    if (countingAllocations)
-        ++allocationCount;
-    if (void* p = std::malloc (size != 0 ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-} // namespace
-
-// Posting a message from the audio thread takes the queue's lock, may allocate and writes to a
-// socket on Linux: writes in the armed stretches count as well.
-extern "C" ssize_t write (int fd, const void* data, size_t size)
-{
-    if (countingAllocations)
-        ++writeCount;
-    return syscall (SYS_write, fd, data, size);
-}
-
-// The framework's own blocks (a MidiMessage longer than a pointer, array storage) come from malloc
-// directly, not from operator new: those count too.
-extern "C" void* __libc_malloc (size_t);
-extern "C" void* __libc_calloc (size_t, size_t);
-extern "C" void* __libc_realloc (void*, size_t);
-
-extern "C" void* malloc (size_t size)
-{
-    if (countingAllocations)
-        ++allocationCount;
-    return __libc_malloc (size);
-}
-
-extern "C" void* calloc (size_t count, size_t size)
-{
-    if (countingAllocations)
-        ++allocationCount;
-    return __libc_calloc (count, size);
-}
-
-extern "C" void* realloc (void* p, size_t size)
-{
-    if (countingAllocations)
-        ++allocationCount;
-    return __libc_realloc (p, size);
-}
-
-// The whole test program allocates through these; only the armed stretches count.
-void* operator new (std::size_t size) { return allocate (size); }
-void* operator new[] (std::size_t size) { return allocate (size); }
-void* operator new (std::size_t size, const std::nothrow_t&) noexcept
-{
-    try { return allocate (size); } catch (...) { return nullptr; }
-}
-void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept
-{
-    try { return allocate (size); } catch (...) { return nullptr; }
-}
-void operator delete (void* p) noexcept { std::free (p); }
-void operator delete[] (void* p) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
+#include "AudioThreadAllocations.h"
 
 namespace
 {
 using namespace Param;
-
-struct ChangeCounter : juce::ChangeListener
-{
-    void changeListenerCallback (juce::ChangeBroadcaster*) override { ++calls; }
-    int calls = 0;
-};
-
-using ExtraEvents = std::function<void (int block, juce::MidiBuffer&)>;
-
-/** Renders a sequence of notes in 256-sample blocks on a thread of its own, as a host's audio
-    thread, while this thread delivers messages; counts allocations inside processBlock only. */
-long allocationsWhilePlaying (VroCore& processor, int seconds, const ExtraEvents& extra = {})
-{
-    constexpr double rate = 44100.0;
-    constexpr int blockSize = 256;
-    RenderSession session (processor, rate, blockSize, 120.0);
-    processor.setNonRealtime (false);
-
-    std::atomic<long> count { 0 };
-    std::atomic<bool> done { false };
-    std::thread audio ([&]
-    {
-        juce::AudioBuffer<float> block (2, blockSize);
-        juce::MidiBuffer midi;
-        midi.ensureSize (4096);
-        const int blocks = (int) (seconds * rate) / blockSize;
-        for (int b = 0; b < blocks; ++b)
-        {
-            midi.clear();
-            if (b % 20 == 0)
-                for (int k = 0; k < 6; ++k)
-                    midi.addEvent (juce::MidiMessage::noteOn (1, 40 + (b / 20 * 5 + k * 4) % 36, (juce::uint8) (60 + k * 10)), 7 * k);
-            if (b % 20 == 15)
-                for (int k = 0; k < 6; ++k)
-                    midi.addEvent (juce::MidiMessage::noteOff (1, 40 + (b / 20 * 5 + k * 4) % 36), 3 * k);
-            if (b % 7 == 3)
-                midi.addEvent (juce::MidiMessage::pitchWheel (1, (b * 977) % 16384), 11);
-            if (b % 50 == 25)
-                midi.addEvent (juce::MidiMessage::controllerEvent (1, 64, b % 100 < 50 ? 127 : 0), 0);
-            if (extra)
-                extra (b, midi);
-
-            allocationCount = writeCount = 0;
-            countingAllocations = true;
-            processor.processBlock (block, midi);
-            countingAllocations = false;
-            count += allocationCount + writeCount;
-            if (b % 8 == 0)
-                std::this_thread::sleep_for (std::chrono::milliseconds (1)); // the message thread gets its turn
-        }
-        done = true;
-    });
-    while (! done)
-        test::deliverMessages (2);
-    audio.join();
-    test::deliverMessages (50);
-    return count;
-}
 
 TEST (NoAllocation, ProcessBlockNeverAllocatesWhileNotesPlay)
 {
@@ -170,11 +36,10 @@ TEST (NoAllocation, ProcessBlockNeverAllocatesWhileNotesPlay)
 
 TEST (NoAllocation, EveryOtherDoorOfTheAudioThread)
 {
-    using Editor = std::unique_ptr<juce::AudioProcessorEditor>;
     struct Case
     {
         const char* name;
-        std::function<void (VroCore&, Editor&)> setUp;                  // on the message thread
+        std::function<void (VroCore&)> setUp;                                // on the message thread
         std::function<void (VroCore&, int block, juce::MidiBuffer&)> events; // on the audio thread, uncounted
     };
     std::vector<juce::uint8> sysex (300);
@@ -183,13 +48,10 @@ TEST (NoAllocation, EveryOtherDoorOfTheAudioThread)
     const auto longMessage = juce::MidiMessage::createSysExMessage (sysex.data(), (int) sysex.size());
 
     const Case cases[] = {
-        { "an open editor while the sequencer plays",
-          [] (VroCore& p, Editor& e) { p.setParameter (SeqEnabled, 1.0f); e.reset (p.createEditorIfNeeded()); },
-          {} },
         { "system exclusive input", {},
           [&] (VroCore&, int b, juce::MidiBuffer& midi) { if (b % 3 == 0) midi.addEvent (longMessage, 40); } },
         { "MIDI learn, armed, then driving what it learned",
-          [] (VroCore& p, Editor&) { p.setParameter (MidiLearnActivated, 1.0f); p.setParameter (VcfCutoff, 0.3f); },
+          [] (VroCore& p) { p.setParameter (MidiLearnActivated, 1.0f); p.setParameter (VcfCutoff, 0.3f); },
           [] (VroCore&, int b, juce::MidiBuffer& midi) { midi.addEvent (juce::MidiMessage::controllerEvent (1, 74 + b % 2, b % 128), 20); } },
         { "sample-rate changes", {},
           [] (VroCore& p, int b, juce::MidiBuffer&) { if (b % 40 == 20) p.setRateAndBufferSizeDetails (b % 80 == 20 ? 48000.0 : 44100.0, 256); } },
@@ -197,14 +59,12 @@ TEST (NoAllocation, EveryOtherDoorOfTheAudioThread)
     for (const auto& c : cases)
     {
         VroCore processor;
-        Editor editor;
         if (c.setUp)
-            c.setUp (processor, editor);
+            c.setUp (processor);
         ExtraEvents events;
         if (c.events)
             events = [&] (int b, juce::MidiBuffer& midi) { c.events (processor, b, midi); };
         EXPECT_EQ (allocationsWhilePlaying (processor, 3, events), 0) << c.name;
-        editor.reset();
     }
 }
 

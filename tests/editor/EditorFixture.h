@@ -56,7 +56,7 @@ T* control (juce::Component& editor, int index)
 
 inline std::unique_ptr<VroComponent> openEditor (VroCore& core)
 {
-    return std::unique_ptr<VroComponent> (dynamic_cast<VroComponent*> (core.createEditor()));
+    return std::unique_ptr<VroComponent> (dynamic_cast<VroComponent*> (createVroEditor (core)));
 }
 
 /** A mouse event on a component, as the framework's mouse source would deliver it. */
