@@ -42,3 +42,21 @@ add_test(NAME drubbel_render_export_pattern
 add_test(NAME drubbel_render_cli
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/render_cli_test.sh $<TARGET_FILE:drubbel-render>
             ${PROJECT_SOURCE_DIR}/resources/demo/demo.mid)
+
+# The layers hold: an include against the grain does not compile. Each probe is one such include,
+# built on demand with the include path of the layer it sits in.
+foreach(probe EngineIncludesCore:vro_engine:VroCore.h
+              EngineIncludesFramework:vro_engine:juce_core/juce_core.h
+              CoreIncludesEditor:vro_core:VroComponent.h)
+    string(REPLACE ":" ";" probe ${probe})
+    list(GET probe 0 name)
+    list(GET probe 1 layer)
+    list(GET probe 2 header)
+    add_library(layer_probe_${name} OBJECT EXCLUDE_FROM_ALL ${CMAKE_CURRENT_SOURCE_DIR}/layers/${name}.cpp)
+    target_link_libraries(layer_probe_${name} PRIVATE ${layer})
+    add_test(NAME layers_${name}_fails
+             COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target layer_probe_${name})
+    set_tests_properties(layers_${name}_fails PROPERTIES
+        PASS_REGULAR_EXPRESSION "${header}: No such file or directory"
+        RESOURCE_LOCK build_tree LABELS layers)
+endforeach()

@@ -1,0 +1,2 @@
+// Must not compile: the engine is plain C++, without the framework.
+#include <juce_core/juce_core.h>
