@@ -77,8 +77,12 @@ for arch in "${archs[@]}"; do
     start=$(date +%s)
     out=$root/build-win/$arch
     build_deps "$arch" "$out/deps"
+    # fst (Debian's VST2 interface) is plain headers: they join the target's own.
+    mkdir -p "$out/deps/include/pluginterfaces"
+    cp -r "$(dirname "$(dpkg -L fst-dev | grep '/fst\.h$' | head -1)")" "$out/deps/include/pluginterfaces/"
     cmake -S . -B "$out/plugin" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVRO_WINDOWS_ARCH="$arch" \
           -DVRO_WINDOWS_DEPS="$out/deps" -DJUCE_DIR="$root/cmake/windows/juce" \
+          -DVRO_HOST_JUCE_DIR="$(dirname "$(dpkg -L juce-modules-source 2>/dev/null | grep '/JUCEConfig\.cmake$' | head -1)")" \
           -DCMAKE_BUILD_TYPE=Release -DVRO_BUILD_TESTS=OFF
     cmake --build "$out/plugin" --target VroDrubbel_VST -j"$jobs"
     echo "$arch: $(ls "$out"/plugin/VroDrubbel_artefacts/Release/VST/*.dll) in $(( $(date +%s) - start )) s"

@@ -18,6 +18,6 @@ set_target_properties(VroDrubbel_VST PROPERTIES PREFIX "")
 target_sources(VroDrubbel_VST PRIVATE ${CMAKE_CURRENT_LIST_DIR}/VroDrubbel.def)
 
 # fst, Debian's VST2 interface header, sits among the Linux headers, which a MinGW build must not
-# search as a whole: a copy of its folder joins the VST2 target's include path.
-file(COPY /usr/include/pluginterfaces/fst DESTINATION ${CMAKE_BINARY_DIR}/fst/pluginterfaces)
-target_include_directories(VroDrubbel_VST PRIVATE ${CMAKE_BINARY_DIR}/fst)
+# search as a whole: scripts/build-windows.sh copies its folder beside the target's libraries.
+find_path(VRO_FST_INCLUDE_DIR pluginterfaces/fst/fst.h REQUIRED)
+target_include_directories(VroDrubbel_VST PRIVATE ${VRO_FST_INCLUDE_DIR})
