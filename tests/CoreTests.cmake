@@ -30,9 +30,7 @@ target_link_libraries(plugin_host_tests PRIVATE
     juce::juce_audio_processors juce::juce_audio_utils GTest::gtest
     juce::juce_recommended_config_flags)
 add_dependencies(plugin_host_tests VroDrubbel_VST VroDrubbel_VST3 VroDrubbel_LV2)
-# Each case loads a whole plug-in with its own threads; alone they are steady, beside other
-# test programs on two cores the LV2 loads have crashed inside the framework's host.
-gtest_discover_tests(plugin_host_tests DISCOVERY_TIMEOUT 120 PROPERTIES RUN_SERIAL TRUE)
+gtest_discover_tests(plugin_host_tests DISCOVERY_TIMEOUT 120)
 
 # The renderer's pattern export goes through the editor's MIDI writer.
 add_test(NAME drubbel_render_export_pattern
