@@ -8,8 +8,9 @@ namespace VroImages
 {
 namespace
 {
-// Marks an image as one of ours, so draw() can find its twin from the image alone.
-const juce::Identifier idProperty ("vroImageId");
+// On our images: which one it is, so draw() finds the twin from the image alone, and the twin once
+// decoded.
+const juce::Identifier idProperty ("vroImageId"), twinProperty ("vroDoubleSize");
 
 struct Data { const char* data; int size; };
 
@@ -46,6 +47,22 @@ juce::Image load (Id id, bool doubleSize)
     const auto d = dataOf (id, doubleSize);
     return d.data != nullptr ? juce::ImageCache::getFromMemory (d.data, d.size) : juce::Image();
 }
+/** The double-size twin of one of our images, decoded on first use. The image itself keeps it from
+    then on: the cache drops pictures nobody holds, and the controls hold only the single-size one. */
+juce::Image twinOf (const juce::Image& image)
+{
+    auto* properties = image.getProperties();
+    if (properties == nullptr || ! properties->contains (idProperty))
+        return {};
+
+    if (auto* held = dynamic_cast<juce::ImagePixelData*> (properties->getWithDefault (twinProperty, {}).getObject()))
+        return juce::Image (held);
+
+    auto twin = getDoubleSize ((Id) (int) properties->getWithDefault (idProperty, 0));
+    if (twin.isValid())
+        properties->set (twinProperty, juce::var (twin.getPixelData()));
+    return twin;
+}
 } // namespace
 
 juce::Image get (Id id)
@@ -64,14 +81,13 @@ juce::Image getDoubleSize (Id id)
 void draw (juce::Graphics& g, const juce::Image& image, juce::Rectangle<int> dest, juce::Rectangle<int> source)
 {
     if (g.getInternalContext().getPhysicalPixelScaleFactor() > 1.0f)
-        if (auto* properties = image.getProperties(); properties != nullptr && properties->contains (idProperty))
-            if (const auto twin = getDoubleSize ((Id) (int) properties->getWithDefault (idProperty, 0)); twin.isValid())
-            {
-                const auto twice = source * 2;
-                g.drawImage (twin, dest.getX(), dest.getY(), dest.getWidth(), dest.getHeight(),
-                             twice.getX(), twice.getY(), twice.getWidth(), twice.getHeight());
-                return;
-            }
+        if (const auto twin = twinOf (image); twin.isValid())
+        {
+            const auto twice = source * 2;
+            g.drawImage (twin, dest.getX(), dest.getY(), dest.getWidth(), dest.getHeight(),
+                         twice.getX(), twice.getY(), twice.getWidth(), twice.getHeight());
+            return;
+        }
 
     g.drawImage (image, dest.getX(), dest.getY(), dest.getWidth(), dest.getHeight(),
                  source.getX(), source.getY(), source.getWidth(), source.getHeight());

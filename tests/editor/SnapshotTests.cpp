@@ -1,6 +1,7 @@
 // Renders the whole window in both skins into the build folder, for people to look at, and checks
 // the artwork the window is drawn from.
 #include "EditorFixture.h"
+#include "BinaryData.h"
 #include "VroImages.h"
 
 #include <numeric>
@@ -165,4 +166,19 @@ TEST (EditorArtwork, ScaledEditorIsAsSharpAsAtHundredPercent)
         EXPECT_EQ (meanOfFirst (stepsIn (hosted, c.area * 2), 2 * count), two);
         EXPECT_LT (blurred, 0.6 * one); // the measure tells an enlarged picture apart
     }
+}
+
+TEST (EditorArtwork, ScaledEditorKeepsItsDoubleSizePicturesDecoded)
+{
+    // The image cache drops pictures that nobody holds a few seconds after their last use. The
+    // single-size ones are held by the controls; their twins must be too, or a scaled editor
+    // decodes them again on the first paint after every pause (tens of milliseconds for the panel).
+    VroCore core;
+    auto editor = openEditor (core);
+    editor->createComponentSnapshot (editor->getLocalBounds(), true, 2.0f);
+    juce::ImageCache::releaseUnusedImages();
+
+    for (const void* data : { (const void*) BinaryData::backgroundLight_2x_png, (const void*) BinaryData::knobStrip50_2x_png,
+                              (const void*) BinaryData::sliderCapOrange_2x_png, (const void*) BinaryData::ledRed_2x_png })
+        EXPECT_TRUE (juce::ImageCache::getFromHashCode ((juce::int64) (juce::pointer_sized_int) data).isValid());
 }
