@@ -52,6 +52,11 @@ VroCore::VroCore()
                                 .withInput ("Input", juce::AudioChannelSet::stereo(), true)
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
 {
+    // An instrument has no audio input to offer. The Standalone window would mute it and say so in
+    // a banner above the editor; hosts keep the stereo pair they have always seen.
+    if (wrapperType == wrapperType_Standalone)
+        removeBus (true);
+
     constructing = true;
     const double hostRate = getSampleRate();
     hostSampleRate = hostRate > 0.0 ? hostRate : 44100.0;
@@ -127,9 +132,16 @@ void VroCore::stopTellingTheHost() noexcept
 
 bool VroCore::isBusesLayoutSupported (const BusesLayout& layouts) const
 {
-    // Exactly stereo in and out; accepting anything makes hosts see 64 outputs.
-    return layouts.getMainInputChannelSet() == juce::AudioChannelSet::stereo()
+    // Stereo out, with a stereo input or none (the input is never read); accepting anything
+    // makes hosts see 64 outputs.
+    const auto input = layouts.getMainInputChannelSet();
+    return (input == juce::AudioChannelSet::stereo() || input.isDisabled())
         && layouts.getMainOutputChannelSet() == juce::AudioChannelSet::stereo();
+}
+
+bool VroCore::canRemoveBus (bool isInput) const
+{
+    return isInput && wrapperType == wrapperType_Standalone;
 }
 
 bool VroCore::producesMidi() const
