@@ -1,31 +1,49 @@
 #include "VroCore.h"
 
+#include <memory>
+#include <mutex>
 #include <optional>
 
 using namespace Param;
 
-/** Finishes on the message thread what other threads could only flag. */
+/** Finishes on the message thread what other threads could only flag.
+
+    Hosts create and delete the processor on their own thread while the framework's message thread
+    runs this timer, so the callback and the processor's deletion exclude each other, and the timer
+    itself is deleted on the message thread, never under a running callback. */
 struct VroCore::MessageThreadWork : private juce::Timer
 {
-    explicit MessageThreadWork (VroCore& owner) : core (owner) { startTimer (20); }
+    explicit MessageThreadWork (VroCore& owner) : core (&owner) { startTimer (20); }
     ~MessageThreadWork() override { stopTimer(); }
+
+    /** After this returns no callback touches the processor again. */
+    void detach()
+    {
+        stopTimer();
+        const std::lock_guard<std::mutex> lock (mutex);
+        core = nullptr;
+    }
 
     void timerCallback() override
     {
-        if (core.changePending.exchange (false))
-            core.sendChangeMessage();
-        core.applyPendingProgramNames();
+        const std::lock_guard<std::mutex> lock (mutex);
+        if (core == nullptr)
+            return;
+        if (core->changePending.exchange (false))
+            core->sendChangeMessage();
+        core->applyPendingProgramNames();
 
         // The first tick reads the preset folder, later ones look at it every two seconds, so a
         // preset added or changed by hand reaches MIDI program changes without a restart.
-        if (--core.refreshCountdown <= 0)
+        if (--core->refreshCountdown <= 0)
         {
-            core.refreshCountdown = 100;
-            core.refreshPresetSnapshot();
+            core->refreshCountdown = 100;
+            core->refreshPresetSnapshot();
         }
     }
 
-    VroCore& core;
+    std::mutex mutex;
+    VroCore* core;
 };
 
 VroCore::VroCore (VroEditorFactory factory)
@@ -34,6 +52,11 @@ VroCore::VroCore (VroEditorFactory factory)
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       editorFactory (factory)
 {
+    // An instrument has no audio input to offer. The Standalone window would mute it and say so in
+    // a banner above the editor; hosts keep the stereo pair they have always seen.
+    if (wrapperType == wrapperType_Standalone)
+        removeBus (true);
+
     constructing = true;
     const double hostRate = getSampleRate();
     hostSampleRate = hostRate > 0.0 ? hostRate : 44100.0;
@@ -69,7 +92,18 @@ VroCore::~VroCore()
     if (notifier != nullptr)
         notifier->stopThread (10000);
     notifier.reset();
-    messageThreadWork.reset();
+    if (messageThreadWork != nullptr)
+    {
+        messageThreadWork->detach();
+        if (juce::MessageManager::existsAndIsCurrentThread())
+            messageThreadWork.reset();
+        else
+        {
+            // Deleted where its callbacks run; if the message loop is already gone, here.
+            std::shared_ptr<MessageThreadWork> work (messageThreadWork.release());
+            juce::MessageManager::callAsync ([work] {});
+        }
+    }
     delete presetSnapshot.exchange (nullptr);
     engine.reset();
     midiOut.reset();
@@ -98,9 +132,16 @@ void VroCore::stopTellingTheHost() noexcept
 
 bool VroCore::isBusesLayoutSupported (const BusesLayout& layouts) const
 {
-    // Exactly stereo in and out; accepting anything makes hosts see 64 outputs.
-    return layouts.getMainInputChannelSet() == juce::AudioChannelSet::stereo()
+    // Stereo out, with a stereo input or none (the input is never read); accepting anything
+    // makes hosts see 64 outputs.
+    const auto input = layouts.getMainInputChannelSet();
+    return (input == juce::AudioChannelSet::stereo() || input.isDisabled())
         && layouts.getMainOutputChannelSet() == juce::AudioChannelSet::stereo();
+}
+
+bool VroCore::canRemoveBus (bool isInput) const
+{
+    return isInput && wrapperType == wrapperType_Standalone;
 }
 
 bool VroCore::producesMidi() const

@@ -33,6 +33,7 @@ public:
     void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
     using juce::AudioProcessor::processBlock;
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+    bool canRemoveBus (bool isInput) const override;
     const juce::String getInputChannelName (int channelIndex) const override { return juce::String (channelIndex + 1); }
     const juce::String getOutputChannelName (int channelIndex) const override { return juce::String (channelIndex + 1); }
     bool isInputChannelStereoPair (int) const override { return true; }

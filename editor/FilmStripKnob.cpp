@@ -1,4 +1,5 @@
 #include "FilmStripKnob.h"
+#include "VroImages.h"
 
 #include <cmath>
 
@@ -34,9 +35,9 @@ void FilmStripKnob::paint (juce::Graphics& g)
 
     const int frame = frameForValue (getValue(), frameCount);
     if (horizontalStrip)
-        g.drawImage (image, 0, 0, getWidth(), getHeight(), frame * frameWidth, 0, frameWidth, frameHeight);
+        VroImages::draw (g, image, getLocalBounds(), { frame * frameWidth, 0, frameWidth, frameHeight });
     else
-        g.drawImage (image, 0, 0, getWidth(), getHeight(), 0, frame * frameHeight, frameWidth, frameHeight);
+        VroImages::draw (g, image, getLocalBounds(), { 0, frame * frameHeight, frameWidth, frameHeight });
 }
 
 void FilmStripKnob::mouseDrag (const juce::MouseEvent& e)

@@ -1,4 +1,5 @@
 #include "ImageSlider.h"
+#include "VroImages.h"
 #include "VroInfoLabel.h"
 
 ImageSlider::ImageSlider (juce::Image cap, int travelPixels, VroInfoLabel* label, int index)
@@ -37,5 +38,5 @@ int ImageSlider::capTop() const noexcept
 void ImageSlider::paint (juce::Graphics& g)
 {
     if (image.isValid())
-        g.drawImageAt (image, 0, capTop());
+        VroImages::draw (g, image, image.getBounds().withY (capTop()), image.getBounds());
 }

@@ -1,5 +1,6 @@
 #include "ImageToggleButton.h"
 #include "VroButton.h"
+#include "VroImages.h"
 
 ImageToggleButton::ImageToggleButton (const juce::String& name, juce::Image strip, bool horizontal, bool flash, int index)
     : juce::Button (name),
@@ -38,7 +39,7 @@ void ImageToggleButton::paintButton (juce::Graphics& g, bool, bool)
 
     const int frame = getToggleState() ? 1 : 0;
     if (horizontalStrip)
-        g.drawImage (image, 0, 0, getWidth(), getHeight(), frame * frameWidth, 0, frameWidth, frameHeight);
+        VroImages::draw (g, image, getLocalBounds(), { frame * frameWidth, 0, frameWidth, frameHeight });
     else
-        g.drawImage (image, 0, 0, getWidth(), getHeight(), 0, frame * frameHeight, frameWidth, frameHeight);
+        VroImages::draw (g, image, getLocalBounds(), { 0, frame * frameHeight, frameWidth, frameHeight });
 }

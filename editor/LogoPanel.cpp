@@ -1,4 +1,5 @@
 #include "LogoPanel.h"
+#include "VroImages.h"
 
 LogoPanel::LogoPanel (juce::Image picture, juce::Component* centreOn)
     : image (picture), parent (centreOn)
@@ -18,5 +19,5 @@ void LogoPanel::mouseDown (const juce::MouseEvent&)
 
 void LogoPanel::paint (juce::Graphics& g)
 {
-    g.drawImageAt (image, 0, 0);
+    VroImages::draw (g, image, image.getBounds(), image.getBounds());
 }

@@ -324,7 +324,8 @@ VroComponent::~VroComponent()
 void VroComponent::paint (juce::Graphics& g)
 {
     g.fillAll (juce::Colour::greyLevel (1.0f));
-    g.drawImageAt (backgroundColourType == 1 ? backgroundDark : backgroundLight, 0, 0);
+    const auto& background = backgroundColourType == 1 ? backgroundDark : backgroundLight;
+    VroImages::draw (g, background, background.getBounds(), background.getBounds());
 }
 
 void VroComponent::changeListenerCallback (juce::ChangeBroadcaster*)

@@ -122,6 +122,7 @@ template <int Isa>
 template <int Isa>
 [[gnu::always_inline]] inline double decimate (Decimator::Section (&d)[3], double x) noexcept
 {
+#pragma GCC unroll 3
     for (int i = 0; i < 3; ++i)
     {
         auto& st = d[i];
@@ -244,6 +245,8 @@ template <class V>
 template <class V>
 [[gnu::always_inline]] inline V decimateLanes (V (&d)[12], V x) noexcept
 {
+    // Unrolled, so the coefficients are constants and the states stay in registers.
+#pragma GCC unroll 3
     for (int i = 0; i < 3; ++i)
     {
         auto& x1 = d[4 * i];
@@ -287,6 +290,7 @@ template <int Isa, int L>
                 gather ([&] (int i) { return c[i]->s2; }), gather ([&] (int i) { return c[i]->s3; }),
                 gather ([&] (int i) { return c[i]->s4; }) };
     V dec[12];
+#pragma GCC unroll 3
     for (int s = 0; s < 3; ++s)
     {
         dec[4 * s] = gather ([&] (int i) { return d[i]->sections[s].x1; });
@@ -317,6 +321,7 @@ template <int Isa, int L>
     scatter (st[2], [&] (int i) -> double& { return c[i]->s2; });
     scatter (st[3], [&] (int i) -> double& { return c[i]->s3; });
     scatter (st[4], [&] (int i) -> double& { return c[i]->s4; });
+#pragma GCC unroll 3
     for (int s = 0; s < 3; ++s)
     {
         scatter (dec[4 * s], [&] (int i) -> double& { return d[i]->sections[s].x1; });

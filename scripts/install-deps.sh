@@ -12,6 +12,7 @@ packages=(
     libgl1-mesa-dev
     googletest libgtest-dev
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core
+    fonts-urw-base35  # the faces tools/make_artwork draws its captions with
     "$@"
 )
 

@@ -30,9 +30,7 @@ target_compile_definitions(plugin_host_tests PRIVATE
 target_link_libraries(plugin_host_tests PRIVATE juce::juce_audio_utils vro_juce_config GTest::gtest)
 vro_add_juce_module_sources(plugin_host_tests ${VRO_JUCE_MODULES})
 add_dependencies(plugin_host_tests VroDrubbel_VST VroDrubbel_VST3 VroDrubbel_LV2)
-# Each case loads a whole plug-in with its own threads; alone they are steady, beside other
-# test programs on two cores the LV2 loads have crashed inside the framework's host.
-gtest_discover_tests(plugin_host_tests DISCOVERY_TIMEOUT 120 PROPERTIES RUN_SERIAL TRUE)
+gtest_discover_tests(plugin_host_tests DISCOVERY_TIMEOUT 120)
 
 # The renderer's pattern export goes through the processor's MIDI writer.
 add_test(NAME drubbel_render_export_pattern

@@ -1,5 +1,6 @@
 // Draws the editor's bitmaps (two panel skins, knob and switch strips, fader caps, buttons, LEDs
-// and the about picture) and writes them as PNG files into the folder given as argument.
+// and the about picture) and writes them as PNG files into the folder given as argument: once at
+// their own size (name.png) and once at twice that size for high-density screens (name_2x.png).
 // Usage: make_artwork <output folder>
 #include <juce_graphics/juce_graphics.h>
 
@@ -45,6 +46,22 @@ Font captionFont (float height = 9.5f) { return face ("NimbusSansNarrow-Bold.otf
 Font headerFont (float height = 12.5f) { return face ("NimbusSans-Bold.otf", height, 0.12f); }
 Font titleFont (float height) { return face ("NimbusSans-BoldItalic.otf", height, 0.02f); }
 Font scaleFont (float height = 7.5f) { return face ("NimbusSansNarrow-Regular.otf", height); }
+
+//==============================================================================
+// Every picture is drawn in its logical pixels; the scale only multiplies the canvas and the
+// context's transform, so the 2x set is the same drawing with twice the detail.
+int artScale = 1;
+
+Image canvas (int width, int height)
+{
+    return Image (Image::ARGB, width * artScale, height * artScale, true);
+}
+
+void drawInLogicalPixels (Graphics& g)
+{
+    if (artScale != 1)
+        g.addTransform (AffineTransform::scale ((float) artScale));
+}
 
 //==============================================================================
 void writePng (const Image& image, const File& folder, const String& name)
@@ -143,8 +160,9 @@ const float detentAngles[4] = { -72.0f * degrees, -24.0f * degrees, 24.0f * degr
 template <typename DrawFrame>
 Image frameStrip (int width, int frameHeight, int frames, DrawFrame drawFrame)
 {
-    Image strip (Image::ARGB, width, frameHeight * frames, true);
+    Image strip = canvas (width, frameHeight * frames);
     Graphics g (strip);
+    drawInLogicalPixels (g);
     for (int i = 0; i < frames; ++i)
     {
         // Each frame keeps its shadows and glows to itself.
@@ -200,8 +218,9 @@ void drawLever (Graphics& g, float top, float leverCentreY)
 
 Image leverStrip (int positions)
 {
-    Image strip (Image::ARGB, 39, positions == 3 ? 274 : 182, true);
+    Image strip = canvas (39, positions == 3 ? 274 : 182);
     Graphics g (strip);
+    drawInLogicalPixels (g);
     for (int i = 0; i < positions; ++i)
         if (Graphics::ScopedSaveState frame (g); g.reduceClipRegion (0, 91 * i, 39, 91))
             drawLever (g, 91.0f * (float) i, positions == 3 ? leverY3[i] : (i == 0 ? leverY3[0] : leverY3[2]));
@@ -245,8 +264,9 @@ constexpr int capCentreLine = 24; // from the cap image's top; the scales are pr
 
 Image sliderCap (Colour line)
 {
-    Image cap (Image::ARGB, 47, 55, true);
+    Image cap = canvas (47, 55);
     Graphics g (cap);
+    drawInLogicalPixels (g);
     const Rectangle<float> body (capBodyX, capBodyY, capBodyW, capBodyH);
     for (int i = 8; i >= 1; --i)
     {
@@ -546,8 +566,9 @@ struct Panel
 
 Image background (const Theme& t)
 {
-    Image image (Image::ARGB, 1062, 517, true);
+    Image image = canvas (1062, 517);
     Graphics g (image);
+    drawInLogicalPixels (g);
     Panel p { g, t };
 
     // Panel with a faint horizontal brushing.
@@ -783,8 +804,9 @@ Image background (const Theme& t)
 //==============================================================================
 Image aboutPicture()
 {
-    Image image (Image::ARGB, 460, 445, true);
+    Image image = canvas (460, 445);
     Graphics g (image);
+    drawInLogicalPixels (g);
     const Rectangle<float> all (0.0f, 0.0f, 460.0f, 445.0f);
     g.setGradientFill (ColourGradient (Colour::greyLevel (0.20f), 0, 0, Colour::greyLevel (0.06f), 0, 445, false));
     g.fillRoundedRectangle (all, 8.0f);
@@ -842,19 +864,24 @@ int main (int argc, char** argv)
     const File folder = File::getCurrentWorkingDirectory().getChildFile (argv[1]);
     folder.createDirectory();
 
-    writePng (background (lightTheme), folder, "backgroundLight");
-    writePng (background (darkTheme), folder, "backgroundDark");
-    writePng (knobStrip (50, [] (int i) { return knobSweepStart + knobSweep * (float) i / 49.0f; }), folder, "knobStrip50");
-    writePng (knobStrip (4, [] (int i) { return detentAngles[i]; }), folder, "knobStrip4");
-    writePng (leverStrip (3), folder, "switchVertical3");
-    writePng (leverStrip (2), folder, "switchVertical2");
-    writePng (slideSwitchStrip(), folder, "switchHorizontal3");
-    writePng (sliderCap (Colour (0xffff7a1c)), folder, "sliderCapOrange");
-    writePng (sliderCap (Colour (0xfff2cf2a)), folder, "sliderCapYellow");
-    writePng (sliderCap (Colour (0xff52d068)), folder, "sliderCapGreen");
-    writePng (buttonLedStrip(), folder, "buttonLed");
-    writePng (ledStrip (false), folder, "ledRed");
-    writePng (ledStrip (true), folder, "ledGreenRed");
-    writePng (aboutPicture(), folder, "aboutImage");
+    for (int scale : { 1, 2 })
+    {
+        artScale = scale;
+        const auto name = [scale] (const char* base) { return scale == 1 ? String (base) : String (base) + "_" + String (scale) + "x"; };
+        writePng (background (lightTheme), folder, name ("backgroundLight"));
+        writePng (background (darkTheme), folder, name ("backgroundDark"));
+        writePng (knobStrip (50, [] (int i) { return knobSweepStart + knobSweep * (float) i / 49.0f; }), folder, name ("knobStrip50"));
+        writePng (knobStrip (4, [] (int i) { return detentAngles[i]; }), folder, name ("knobStrip4"));
+        writePng (leverStrip (3), folder, name ("switchVertical3"));
+        writePng (leverStrip (2), folder, name ("switchVertical2"));
+        writePng (slideSwitchStrip(), folder, name ("switchHorizontal3"));
+        writePng (sliderCap (Colour (0xffff7a1c)), folder, name ("sliderCapOrange"));
+        writePng (sliderCap (Colour (0xfff2cf2a)), folder, name ("sliderCapYellow"));
+        writePng (sliderCap (Colour (0xff52d068)), folder, name ("sliderCapGreen"));
+        writePng (buttonLedStrip(), folder, name ("buttonLed"));
+        writePng (ledStrip (false), folder, name ("ledRed"));
+        writePng (ledStrip (true), folder, name ("ledGreenRed"));
+        writePng (aboutPicture(), folder, name ("aboutImage"));
+    }
     return 0;
 }

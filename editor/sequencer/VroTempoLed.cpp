@@ -1,4 +1,5 @@
 #include "VroTempoLed.h"
+#include "VroImages.h"
 #include "VroCore.h"
 
 VroTempoLed::VroTempoLed (const juce::Image& ledImage, VroCore& processor)
@@ -27,5 +28,5 @@ void VroTempoLed::timerCallback()
 void VroTempoLed::paint (juce::Graphics& g)
 {
     if (image.isValid() && frameHeight > 0)
-        g.drawImage (image, 0, 0, getWidth(), getHeight(), 0, lit ? frameHeight : 0, imageWidth, frameHeight);
+        VroImages::draw (g, image, getLocalBounds(), { 0, lit ? frameHeight : 0, imageWidth, frameHeight });
 }

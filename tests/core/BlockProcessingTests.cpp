@@ -273,6 +273,55 @@ TEST (BlockProcessing, BothChannelsAreIdentical)
         ASSERT_EQ (a.getSample (0, i), a.getSample (1, i)) << i;
     EXPECT_GT (r.peak (0, 30000), 0.01f);
 }
+
+TEST (BlockProcessing, TheStandaloneHasNoAudioInputWhileHostsKeepTheirStereoPair)
+{
+    using W = juce::AudioProcessor::WrapperType;
+    struct Case { W wrapper; int inputs; };
+    for (auto c : { Case { juce::AudioProcessor::wrapperType_Standalone, 0 }, Case { juce::AudioProcessor::wrapperType_VST, 2 },
+                    Case { juce::AudioProcessor::wrapperType_VST3, 2 }, Case { juce::AudioProcessor::wrapperType_LV2, 2 },
+                    Case { juce::AudioProcessor::wrapperType_Undefined, 2 } })
+    {
+        SCOPED_TRACE ((int) c.wrapper);
+        // What the framework's wrappers do around the creation of their processor.
+        juce::AudioProcessor::setTypeOfNextNewPlugin (c.wrapper);
+        VroCore core;
+        juce::AudioProcessor::setTypeOfNextNewPlugin (juce::AudioProcessor::wrapperType_Undefined);
+
+        // The Standalone's window mutes any input and says so in a banner above the editor.
+        EXPECT_EQ (core.getMainBusNumInputChannels(), c.inputs);
+        EXPECT_EQ (core.getMainBusNumOutputChannels(), 2);
+
+        core.prepareToPlay (44100.0, 512);
+        juce::AudioBuffer<float> buffer (2, 512);
+        juce::MidiBuffer midi;
+        midi.addEvent (test::noteOn (48), 0);
+        float peak = 0.0f;
+        for (int block = 0; block < 4; ++block)
+        {
+            buffer.clear();
+            core.processBlock (buffer, midi);
+            midi.clear();
+            peak = std::max (peak, buffer.getMagnitude (1, 0, 512));
+        }
+        EXPECT_GT (peak, 0.01f);
+    }
+}
+
+TEST (BlockProcessing, LayoutsAreStereoOutWithStereoOrNoInput)
+{
+    VroCore core;
+    const auto stereo = juce::AudioChannelSet::stereo(), mono = juce::AudioChannelSet::mono(), none = juce::AudioChannelSet::disabled();
+    struct Case { juce::AudioChannelSet in, out; bool supported; };
+    for (const auto& c : { Case { stereo, stereo, true }, Case { none, stereo, true }, Case { mono, stereo, false },
+                           Case { stereo, mono, false }, Case { stereo, none, false }, Case { none, none, false } })
+    {
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (c.in);
+        layout.outputBuses.add (c.out);
+        EXPECT_EQ (core.checkBusesLayoutSupported (layout), c.supported) << c.in.getDescription() << " -> " << c.out.getDescription();
+    }
+}
 } // namespace
 
 TEST (Voices, DetuneAndDecaySpreadComeFromTheFrameworkGenerator)

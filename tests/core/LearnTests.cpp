@@ -1,6 +1,7 @@
 // MIDI learn, learned controllers and the notifier that carries their changes to the host.
 #include "PresetTestSupport.h"
 
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -149,6 +150,28 @@ TEST (Notifier, NothingReachesTheHostOnceReleased)
     ASSERT_EQ (host.taken().size(), 1u);
     EXPECT_EQ (host.taken().back(), std::make_pair ((int) VcfCutoff, 0.5f));
     core.removeListener (&host);
+}
+
+TEST (Lifecycle, ProcessorsMadeAndDeletedOffTheMessageThread)
+{
+    // Format wrappers create and delete the processor on the host's thread while the framework's
+    // message thread runs the processor's timer and messages: none of them may outlive it.
+    std::atomic<bool> done { false };
+    std::thread host ([&]
+    {
+        for (int i = 0; i < 12; ++i)
+        {
+            auto core = std::make_unique<VroCore>();
+            core->setStateInformation (nullptr, 0);
+            juce::Thread::sleep (15 + 7 * (i % 4));
+            core.reset();
+        }
+        done = true;
+    });
+    while (! done)
+        test::deliverMessages (5);
+    host.join();
+    test::deliverMessages (50);
 }
 
 TEST (Notifier, ABurstLosesNothingAndTheNewestValueWins)

@@ -5,6 +5,7 @@
 
 #include "AudioThreadAllocations.h"
 
+#if VRO_COUNTS_ALLOCATIONS
 namespace
 {
 using namespace Param;
@@ -133,3 +134,4 @@ TEST (NoAllocation, EmptyBlocksAndEventsPastTheEndNeverAllocate)
     EXPECT_EQ (count, 0);
 }
 } // namespace
+#endif

@@ -4,6 +4,7 @@
 #include "AudioThreadAllocations.h"
 #include "VroComponent.h"
 
+#if VRO_COUNTS_ALLOCATIONS
 TEST (NoAllocation, AnOpenEditorWhileTheSequencerPlays)
 {
     VroCore processor (createVroEditor);
@@ -12,3 +13,4 @@ TEST (NoAllocation, AnOpenEditorWhileTheSequencerPlays)
     ASSERT_NE (editor, nullptr);
     EXPECT_EQ (allocationsWhilePlaying (processor, 3), 0);
 }
+#endif
