@@ -22,6 +22,17 @@ bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
 
 namespace editortest
 {
+/** Writes a picture into the build's snapshot folder, for people to look at. */
+inline void save (const juce::Image& image, const juce::String& name)
+{
+    const auto folder = juce::File (VRO_EDITOR_SNAPSHOT_DIR);
+    folder.createDirectory();
+    auto file = folder.getChildFile (name);
+    file.deleteFile();
+    juce::FileOutputStream out (file);
+    ASSERT_TRUE (juce::PNGImageFormat().writeImageToStream (image, out));
+}
+
 /** Lets queued messages (change broadcasts, clicks, timers) run for a while. */
 inline void pump (int milliseconds = 30)
 {

@@ -8,16 +8,6 @@ using namespace editortest;
 
 namespace
 {
-void save (const juce::Image& image, const juce::String& name)
-{
-    const auto folder = juce::File (VRO_EDITOR_SNAPSHOT_DIR);
-    folder.createDirectory();
-    auto file = folder.getChildFile (name);
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    ASSERT_TRUE (juce::PNGImageFormat().writeImageToStream (image, out));
-}
-
 /** A pattern that shows every kind of step: slides, pauses, notes both ways, short and long. */
 void fillShowcase (StepPattern& p)
 {

@@ -10,16 +10,6 @@ using namespace editortest;
 
 namespace
 {
-void save (const juce::Image& image, const juce::String& name)
-{
-    const auto folder = juce::File (VRO_EDITOR_SNAPSHOT_DIR);
-    folder.createDirectory();
-    auto file = folder.getChildFile (name);
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    ASSERT_TRUE (juce::PNGImageFormat().writeImageToStream (image, out));
-}
-
 /** Brightness steps between neighbouring pixels (right and down) in an area, strongest first. */
 std::vector<float> stepsIn (const juce::Image& image, juce::Rectangle<int> area)
 {
