@@ -4,14 +4,15 @@
 #   scripts/pluginval.sh [BUILD_DIR]      (default: build)
 #
 # pluginval's sources lie beside the clone, in ../shared/pluginval (read-only); it is a test tool,
-# not part of the product, so it is built outside the project's tree (PLUGINVAL_BUILD, default
-# /tmp/vro-pluginval-build). The plug-in runs with a temporary home, so its first start installs
+# not part of the product, so it is built outside the project's tree (PLUGINVAL_BUILD, default a
+# folder under /tmp named after the sources' path: CMake refuses a cache made from other sources,
+# and clones in different places may share one /tmp). The plug-in runs with a temporary home, so its first start installs
 # its factory presets there and not into the real user's folders.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-source=${PLUGINVAL_SOURCE:-$root/../shared/pluginval}
-out=${PLUGINVAL_BUILD:-${TMPDIR:-/tmp}/vro-pluginval-build}
+source=$(cd "${PLUGINVAL_SOURCE:-$root/../shared/pluginval}" && pwd -P)
+out=${PLUGINVAL_BUILD:-${TMPDIR:-/tmp}/vro-pluginval-$(printf %s "$source" | md5sum | cut -c1-12)}
 vst3="$build/VroDrubbel_artefacts/Release/VST3/VRO Drubbel.vst3"
 
 if [ ! -d "$vst3" ]; then
