@@ -28,7 +28,7 @@ constexpr int comboHeight = 17;
 constexpr double detentStep = 0.2;
 constexpr double leverStep = 0.333;
 
-// Every editor's look and feel, oldest first: the newest one is the framework's default, and when
+// Every editor's window look, oldest first: the newest one is the framework's default, and when
 // it goes the next newest takes over, so the default never points at a deleted object.
 juce::Array<VroLookAndFeel*>& liveLooks()
 {
@@ -293,12 +293,14 @@ VroComponent::VroComponent (VroCore& vroCore)
     backgroundColourType = core.getBackgroundColourType();
 
     lookAndFeel = std::make_unique<VroLookAndFeel>();
-    lookAndFeel->setColour (juce::PopupMenu::highlightedBackgroundColourId, juce::Colour (0x7f646464));
     applySkin();
     // The editor's own children follow its own skin even when another editor opened later.
     setLookAndFeel (lookAndFeel.get());
-    liveLooks().add (lookAndFeel.get());
-    juce::LookAndFeel::setDefaultLookAndFeel (lookAndFeel.get());
+    // Windows of their own (menus, dialogs, the Standalone's settings) take the default look. The
+    // skin's colours are chosen for the panel, so they must not reach a dialog's dark background.
+    windowLook = std::make_unique<VroLookAndFeel>();
+    liveLooks().add (windowLook.get());
+    juce::LookAndFeel::setDefaultLookAndFeel (windowLook.get());
 
     core.getPattern().changed = true;
     core.addChangeListener (this);
@@ -314,9 +316,10 @@ VroComponent::~VroComponent()
 
     setLookAndFeel (nullptr);
     auto& looks = liveLooks();
-    looks.removeFirstMatchingValue (lookAndFeel.get());
-    if (&juce::LookAndFeel::getDefaultLookAndFeel() == lookAndFeel.get())
+    looks.removeFirstMatchingValue (windowLook.get());
+    if (&juce::LookAndFeel::getDefaultLookAndFeel() == windowLook.get())
         juce::LookAndFeel::setDefaultLookAndFeel (looks.isEmpty() ? nullptr : looks.getLast());
+    windowLook.reset();
     lookAndFeel.reset();
 }
 

@@ -6,6 +6,7 @@ VroLookAndFeel::VroLookAndFeel()
     setColour (juce::PopupMenu::backgroundColourId, juce::Colour (menuBackground));
     setColour (juce::PopupMenu::textColourId, juce::Colour (0xff141414));
     setColour (juce::PopupMenu::highlightedTextColourId, juce::Colours::white);
+    setColour (juce::PopupMenu::highlightedBackgroundColourId, juce::Colour (0x7f646464));
 }
 
 VroLookAndFeel::~VroLookAndFeel() = default;

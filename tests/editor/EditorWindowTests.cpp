@@ -320,7 +320,7 @@ TEST (EditorWindow, TwoEditorsEachKeepTheirOwnSkin)
     VroCore first, second;
     auto a = openEditor (first);
     auto b = openEditor (second);
-    EXPECT_EQ (&juce::LookAndFeel::getDefaultLookAndFeel(), &b->getVroLookAndFeel());
+    EXPECT_EQ (&juce::LookAndFeel::getDefaultLookAndFeel(), &b->getWindowLookAndFeel());
 
     // A skin change in the older editor reaches its own controls, not the other editor's.
     click (a->getSkinButton());
@@ -330,10 +330,30 @@ TEST (EditorWindow, TwoEditorsEachKeepTheirOwnSkin)
     EXPECT_EQ (comboB->findColour (juce::ComboBox::buttonColourId).getARGB(), 0xcc323232u);
 
     b.reset();
-    EXPECT_EQ (&juce::LookAndFeel::getDefaultLookAndFeel(), &a->getVroLookAndFeel());
-    auto* look = &a->getVroLookAndFeel();
+    EXPECT_EQ (&juce::LookAndFeel::getDefaultLookAndFeel(), &a->getWindowLookAndFeel());
+    auto* look = &a->getWindowLookAndFeel();
     a.reset();
     EXPECT_NE (&juce::LookAndFeel::getDefaultLookAndFeel(), look);
+}
+
+TEST (EditorWindow, DialogsOutsideTheEditorStayReadableInBothSkins)
+{
+    // A Standalone's settings dialog is a window of its own: its labels take the default look,
+    // on the default window background. The light skin's dark panel text made them unreadable.
+    VroCore core;
+    auto editor = openEditor (core);
+    const auto brightness = [] (juce::Colour c) { return c.getPerceivedBrightness(); };
+    for (int skin = 0; skin < 2; ++skin)
+    {
+        SCOPED_TRACE (editor->getBackgroundColourType());
+        juce::Label dialogLabel ({}, "MIDI Output:");
+        const auto background = juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId);
+        EXPECT_GT (std::abs (brightness (dialogLabel.findColour (juce::Label::textColourId)) - brightness (background)), 0.5f);
+        click (editor->getSkinButton());
+    }
+    // The panel's own labels keep the skin's colour.
+    EXPECT_EQ (editor->getTempoLabel().findColour (juce::Label::textColourId).getARGB(),
+               editor->getBackgroundColourType() == 0 ? 0xcc323232u : 0xccc8c8c8u);
 }
 
 TEST (EditorWindow, LeverSwitchesFollowTheHand)
