@@ -42,6 +42,22 @@ inline void pump (int milliseconds = 30)
             juce::Thread::sleep (1);
 }
 
+/** Pumps messages until done() holds, at most timeoutMs; says whether it came. A loaded machine may
+    run timers late, so a test waits for what must happen rather than for a fixed time. */
+template <typename Done>
+bool pumpUntil (Done&& done, int timeoutMs = 5000)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+    while (! done())
+    {
+        if (juce::Time::getMillisecondCounter() >= end)
+            return false;
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+    }
+    return true;
+}
+
 /** Records what the host would hear. */
 struct HostSpy : juce::AudioProcessorListener
 {
@@ -89,10 +105,19 @@ inline void dragVertically (juce::Component& c, float dy, int moves = 5)
     c.mouseUp (mouseAt (c, start.translated (0.0f, dy), start, true));
 }
 
-/** Clicks a button through the framework's click path (state flip, clicked, listeners). */
+/** Clicks a button through the framework's click path (state flip, clicked, listeners) and returns
+    as soon as the click has been handled, before any timer it started can run. */
 inline void click (juce::Button& b)
 {
+    struct Heard : juce::Button::Listener
+    {
+        void buttonClicked (juce::Button*) override { clicked = true; }
+        bool clicked = false;
+    } heard;
+    b.addListener (&heard);
     b.triggerClick();
-    pump (20);
+    const bool delivered = pumpUntil ([&] { return heard.clicked; });
+    b.removeListener (&heard);
+    EXPECT_TRUE (delivered) << "the click never arrived";
 }
 } // namespace editortest

@@ -320,8 +320,7 @@ TEST (PresetDialogFlows, SequencerPresetButtonLoadsOnlyThePattern)
     EXPECT_EQ (p.steps[2].noteOffset, 7);
     EXPECT_EQ (t.core->getProgram().programName, "Keep Me");
     EXPECT_TRUE (button.getToggleState()); // flashing
-    pump (260);
-    EXPECT_FALSE (button.getToggleState());
+    EXPECT_TRUE (pumpUntil ([&] { return ! button.getToggleState(); }));
 }
 
 TEST (PresetMenu, FactoryTreeShowsItsCategoryFoldersAndTicksTheCurrentOne)

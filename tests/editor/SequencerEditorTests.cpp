@@ -191,18 +191,16 @@ TEST (SequencerStrip, PagesClampAndFollowThePlayingStep)
 
     // The running light moves with the position; within its page the user's page stays.
     p.position = 15;
-    pump (60);
-    EXPECT_TRUE (strip.getStep (15).stepLed->getToggleState());
+    EXPECT_TRUE (pumpUntil ([&] { return strip.getStep (15).stepLed->getToggleState(); }));
     EXPECT_FALSE (strip.getStep (0).stepLed->getToggleState());
     paintStrip();
     EXPECT_EQ (strip.page, 5);
 
     // Step 16 to 17 enters page 1 and flips the view there.
     p.position = 16;
-    pump (60);
+    EXPECT_TRUE (pumpUntil ([&] { return strip.getStep (16).stepLed->getToggleState(); }));
     paintStrip();
     EXPECT_EQ (strip.page, 1);
-    EXPECT_TRUE (strip.getStep (16).stepLed->getToggleState());
     EXPECT_FALSE (strip.getStep (15).stepLed->getToggleState());
 
     click (sequencer.getNextPageButton());
@@ -253,18 +251,16 @@ TEST (SequencerStepMenu, OpensOnlyFromTheTopAreaAndAlwaysAsksForARefresh)
     p.steps[95].noteOffset = 7;
     auto& last = editor->getSequencer().getSteps().getStep (95);
     last.stepMenuFinished (0); // dismissed
-    pump (50);
-    EXPECT_EQ (counter.count, 1);
+    EXPECT_TRUE (pumpUntil ([&] { return counter.count == 1; }));
     last.stepMenuFinished (2); // copy the last step: nothing moves
-    pump (50);
-    EXPECT_EQ (counter.count, 2);
+    EXPECT_TRUE (pumpUntil ([&] { return counter.count == 2; }));
     EXPECT_EQ (p.steps[95].noteOffset, 7);
     EXPECT_EQ (p.steps[94].noteOffset, 0);
 
     // An operation reaches the columns through the change message.
     p.steps[0].velocity = 0.9;
     step.stepMenuFinished (3);
-    pump (50);
+    EXPECT_TRUE (pumpUntil ([&] { return counter.count == 3; }));
     EXPECT_NEAR (editor->getSequencer().getSteps().getStep (40).levelSlider->getValue(), 0.9, 1e-6);
     core.removeChangeListener (&counter);
 }
@@ -279,8 +275,7 @@ TEST (TempoLed, BlinksWithTheTriangleAndStaysLitAboveEightHertz)
     {
         lfo.table.triangleValue = c.triangle;
         lfo.rateHz = c.rateHz;
-        pump (40);
-        EXPECT_EQ (led.isLit(), c.lit) << c.triangle << " " << c.rateHz;
+        EXPECT_TRUE (pumpUntil ([&] { return led.isLit() == c.lit; })) << c.triangle << " " << c.rateHz;
     }
 }
 

@@ -86,8 +86,7 @@ TEST (ImageToggleButton, FlashingTurnsOffSilentlyPlainStays)
 
     click (flash);
     EXPECT_EQ (shownFrame (flash), 1);
-    pump (300);
-    EXPECT_EQ (shownFrame (flash), 0);
+    EXPECT_TRUE (pumpUntil ([&] { return shownFrame (flash) == 0; }));
     EXPECT_EQ (counter.clicks, 1);
 
     click (plain);
@@ -131,8 +130,7 @@ TEST (VroInfoLabel, ShowsTwoDecimalsForTwoSecondsAfterTheLastValue)
     label.showValue (0.25);
     pump (1200); // 2.4 s after the first value, 1.2 s after the last
     EXPECT_EQ (label.getText(), "0.25");
-    pump (1000);
-    EXPECT_TRUE (label.getText().isEmpty());
+    EXPECT_TRUE (pumpUntil ([&] { return label.getText().isEmpty(); }));
 }
 
 TEST (VroButton, FlashShowsOnForEveryClick)
@@ -143,8 +141,7 @@ TEST (VroButton, FlashShowsOnForEveryClick)
     EXPECT_TRUE (button.getToggleState());
     click (button); // would turn a plain toggle off
     EXPECT_TRUE (button.getToggleState());
-    pump (300);
-    EXPECT_FALSE (button.getToggleState());
+    EXPECT_TRUE (pumpUntil ([&] { return ! button.getToggleState(); }));
 }
 
 TEST (SimpleSlider, BarGrowsFromTheBottom)
