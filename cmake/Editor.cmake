@@ -8,6 +8,11 @@ target_compile_definitions(make_artwork PRIVATE JUCE_USE_CURL=0 JUCE_WEB_BROWSER
 target_link_libraries(make_artwork PRIVATE juce::juce_graphics)
 vro_add_juce_module_sources(make_artwork juce_core juce_events juce_graphics)
 set_target_properties(make_artwork PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+if(VRO_BUILD_TESTS)
+    add_test(NAME artwork_matches_generator
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/tools/artwork_current_test.sh
+                     $<TARGET_FILE:make_artwork> ${CMAKE_CURRENT_SOURCE_DIR}/resources)
+endif()
 
 if(VRO_BUILD_TESTS)
     # Editor tests need an X display; the launcher starts a private Xvfb when there is none.
