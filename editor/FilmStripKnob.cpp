@@ -33,11 +33,8 @@ void FilmStripKnob::paint (juce::Graphics& g)
     if (! image.isValid() || frameHeight <= 0)
         return;
 
-    const int frame = frameForValue (getValue(), frameCount);
-    if (horizontalStrip)
-        VroImages::draw (g, image, getLocalBounds(), { frame * frameWidth, 0, frameWidth, frameHeight });
-    else
-        VroImages::draw (g, image, getLocalBounds(), { 0, frame * frameHeight, frameWidth, frameHeight });
+    VroImages::drawFrame (g, image, getLocalBounds(), frameForValue (getValue(), frameCount), frameWidth, frameHeight,
+                          horizontalStrip);
 }
 
 void FilmStripKnob::mouseDrag (const juce::MouseEvent& e)

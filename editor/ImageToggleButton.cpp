@@ -37,9 +37,5 @@ void ImageToggleButton::paintButton (juce::Graphics& g, bool, bool)
     if (! image.isValid() || frameHeight <= 0)
         return;
 
-    const int frame = getToggleState() ? 1 : 0;
-    if (horizontalStrip)
-        VroImages::draw (g, image, getLocalBounds(), { frame * frameWidth, 0, frameWidth, frameHeight });
-    else
-        VroImages::draw (g, image, getLocalBounds(), { 0, frame * frameHeight, frameWidth, frameHeight });
+    VroImages::drawFrame (g, image, getLocalBounds(), getToggleState() ? 1 : 0, frameWidth, frameHeight, horizontalStrip);
 }

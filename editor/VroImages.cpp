@@ -92,4 +92,11 @@ void draw (juce::Graphics& g, const juce::Image& image, juce::Rectangle<int> des
     g.drawImage (image, dest.getX(), dest.getY(), dest.getWidth(), dest.getHeight(),
                  source.getX(), source.getY(), source.getWidth(), source.getHeight());
 }
+
+void drawFrame (juce::Graphics& g, const juce::Image& strip, juce::Rectangle<int> dest, int frame, int frameWidth,
+                int frameHeight, bool horizontalStrip)
+{
+    const juce::Point<int> origin = horizontalStrip ? juce::Point<int> (frame * frameWidth, 0) : juce::Point<int> (0, frame * frameHeight);
+    draw (g, strip, dest, { origin.x, origin.y, frameWidth, frameHeight });
+}
 } // namespace VroImages

@@ -35,4 +35,9 @@ juce::Image getDoubleSize (Id id);
     maps an editor pixel to more than one device pixel and image is one of ours, the same area of
     its double-size twin is drawn instead; any other image is drawn as given. */
 void draw (juce::Graphics& g, const juce::Image& image, juce::Rectangle<int> dest, juce::Rectangle<int> source);
+
+/** Draws one frame of a film strip into dest, through draw(): the frames lie side by side in a
+    horizontal strip and stacked top to bottom otherwise. */
+void drawFrame (juce::Graphics& g, const juce::Image& strip, juce::Rectangle<int> dest, int frame, int frameWidth,
+                int frameHeight, bool horizontalStrip);
 } // namespace VroImages

@@ -28,5 +28,5 @@ void VroTempoLed::timerCallback()
 void VroTempoLed::paint (juce::Graphics& g)
 {
     if (image.isValid() && frameHeight > 0)
-        VroImages::draw (g, image, getLocalBounds(), { 0, lit ? frameHeight : 0, imageWidth, frameHeight });
+        VroImages::drawFrame (g, image, getLocalBounds(), lit ? 1 : 0, imageWidth, frameHeight, false);
 }
