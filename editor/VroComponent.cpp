@@ -28,14 +28,6 @@ constexpr int comboHeight = 17;
 constexpr double detentStep = 0.2;
 constexpr double leverStep = 0.333;
 
-// Every editor's window look, oldest first: the newest one is the framework's default, and when
-// it goes the next newest takes over, so the default never points at a deleted object.
-juce::Array<VroLookAndFeel*>& liveLooks()
-{
-    static juce::Array<VroLookAndFeel*> looks;
-    return looks;
-}
-
 struct Skin
 {
     juce::uint32 buttonOff, buttonOn, labelText, valueOutline, comboBackground, comboText, presetText, presetFill,
@@ -297,10 +289,9 @@ VroComponent::VroComponent (VroCore& vroCore)
     // The editor's own children follow its own skin even when another editor opened later.
     setLookAndFeel (lookAndFeel.get());
     // Windows of their own (menus, dialogs, the Standalone's settings) take the default look. The
-    // skin's colours are chosen for the panel, so they must not reach a dialog's dark background.
-    windowLook = std::make_unique<VroLookAndFeel>();
-    liveLooks().add (windowLook.get());
-    juce::LookAndFeel::setDefaultLookAndFeel (windowLook.get());
+    // skin's colours are chosen for the panel, so they must not reach a dialog's dark background:
+    // the default is one look without them, shared by every open editor.
+    juce::LookAndFeel::setDefaultLookAndFeel (&windowLook.getObject());
 
     core.getPattern().changed = true;
     core.addChangeListener (this);
@@ -315,11 +306,9 @@ VroComponent::~VroComponent()
     aboutPanel.reset();
 
     setLookAndFeel (nullptr);
-    auto& looks = liveLooks();
-    looks.removeFirstMatchingValue (windowLook.get());
-    if (&juce::LookAndFeel::getDefaultLookAndFeel() == windowLook.get())
-        juce::LookAndFeel::setDefaultLookAndFeel (looks.isEmpty() ? nullptr : looks.getLast());
-    windowLook.reset();
+    // The last editor takes the shared look with it; the default must not outlive it.
+    if (windowLook.getReferenceCount() == 1)
+        juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
     lookAndFeel.reset();
 }
 

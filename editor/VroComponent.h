@@ -46,7 +46,7 @@ public:
     int getBackgroundColourType() const noexcept { return backgroundColourType; }
     VroLookAndFeel& getVroLookAndFeel() noexcept { return *lookAndFeel; }
     /** The look of windows outside the editor (menus, dialogs, a Standalone's settings): no skin colours. */
-    VroLookAndFeel& getWindowLookAndFeel() noexcept { return *windowLook; }
+    VroLookAndFeel& getWindowLookAndFeel() noexcept { return windowLook.getObject(); }
 
     // The children that stand for no parameter, for the host window and tests.
     VroInfoLabel& getInfoLabel() noexcept { return *infoLabel; }
@@ -80,7 +80,7 @@ private:
     VroCore& core;
     juce::TooltipWindow tooltipWindow;
     std::unique_ptr<VroLookAndFeel> lookAndFeel;
-    std::unique_ptr<VroLookAndFeel> windowLook;
+    juce::SharedResourcePointer<VroLookAndFeel> windowLook;
     std::unique_ptr<LogoPanel> aboutPanel;
     std::vector<std::unique_ptr<juce::Component>> children; // in the order they were added
     int backgroundColourType = 0;
