@@ -33,15 +33,6 @@ inline void save (const juce::Image& image, const juce::String& name)
     ASSERT_TRUE (juce::PNGImageFormat().writeImageToStream (image, out));
 }
 
-/** Lets queued messages (change broadcasts, clicks, timers) run for a while. */
-inline void pump (int milliseconds = 30)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
-    while (juce::Time::getMillisecondCounter() < end)
-        if (! juce::dispatchNextMessageOnSystemQueue (true))
-            juce::Thread::sleep (1);
-}
-
 /** Pumps messages until done() holds, at most timeoutMs; says whether it came. A loaded machine may
     run timers late, so a test waits for what must happen rather than for a fixed time. */
 template <typename Done>
@@ -56,6 +47,12 @@ bool pumpUntil (Done&& done, int timeoutMs = 5000)
             juce::Thread::sleep (1);
     }
     return true;
+}
+
+/** Lets queued messages (change broadcasts, clicks, timers) run for a while. */
+inline void pump (int milliseconds = 30)
+{
+    pumpUntil ([] { return false; }, milliseconds);
 }
 
 /** Records what the host would hear. */

@@ -271,7 +271,8 @@ TEST (TempoLed, BlinksWithTheTriangleAndStaysLitAboveEightHertz)
     VroTempoLed led (VroImages::get (VroImages::Id::ledRed), core);
     auto& lfo = core.getEngine().getLfo();
     struct Case { double triangle, rateHz; bool lit; };
-    for (auto c : { Case { 0.5, 8.0, true }, Case { -0.5, 8.0, false }, Case { 0.0, 1.0, false }, Case { -0.5, 8.01, true } })
+    // Each case turns the light over, so waiting for its state shows the case took effect.
+    for (auto c : { Case { 0.5, 8.0, true }, Case { 0.0, 1.0, false }, Case { -0.5, 8.01, true }, Case { -0.5, 8.0, false } })
     {
         lfo.table.triangleValue = c.triangle;
         lfo.rateHz = c.rateHz;
