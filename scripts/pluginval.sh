@@ -6,8 +6,8 @@
 # pluginval's sources lie beside the clone, in ../shared/pluginval (read-only); it is a test tool,
 # not part of the product, so it is built outside the project's tree (PLUGINVAL_BUILD, default a
 # folder under /tmp named after the sources' path: CMake refuses a cache made from other sources,
-# and clones in different places may share one /tmp). The plug-in runs with a temporary home, so its first start installs
-# its factory presets there and not into the real user's folders.
+# and clones in different places may share one /tmp). The plug-in runs with a temporary home, so
+# its first start installs its factory presets there and not into the real user's folders.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
