@@ -52,16 +52,19 @@ Font scaleFont (float height = 7.5f) { return face ("NimbusSansNarrow-Regular.ot
 // context's transform, so the 2x set is the same drawing with twice the detail.
 int artScale = 1;
 
-Image canvas (int width, int height)
+/** A transparent picture of a size in logical pixels, and a context that draws into it in them. */
+struct Canvas
 {
-    return Image (Image::ARGB, width * artScale, height * artScale, true);
-}
+    Canvas (int width, int height)
+        : image (Image::ARGB, width * artScale, height * artScale, true), g (image)
+    {
+        if (artScale != 1)
+            g.addTransform (AffineTransform::scale ((float) artScale));
+    }
 
-void drawInLogicalPixels (Graphics& g)
-{
-    if (artScale != 1)
-        g.addTransform (AffineTransform::scale ((float) artScale));
-}
+    Image image;
+    Graphics g;
+};
 
 //==============================================================================
 void writePng (const Image& image, const File& folder, const String& name)
@@ -160,9 +163,8 @@ const float detentAngles[4] = { -72.0f * degrees, -24.0f * degrees, 24.0f * degr
 template <typename DrawFrame>
 Image frameStrip (int width, int frameHeight, int frames, DrawFrame drawFrame)
 {
-    Image strip = canvas (width, frameHeight * frames);
-    Graphics g (strip);
-    drawInLogicalPixels (g);
+    Canvas canvas (width, frameHeight * frames);
+    Graphics& g = canvas.g;
     for (int i = 0; i < frames; ++i)
     {
         // Each frame keeps its shadows and glows to itself.
@@ -170,7 +172,7 @@ Image frameStrip (int width, int frameHeight, int frames, DrawFrame drawFrame)
         g.reduceClipRegion (0, frameHeight * i, width, frameHeight);
         drawFrame (g, i, (float) (frameHeight * i));
     }
-    return strip;
+    return canvas.image;
 }
 
 Image knobStrip (int frames, std::function<float (int)> angleOfFrame)
@@ -218,13 +220,12 @@ void drawLever (Graphics& g, float top, float leverCentreY)
 
 Image leverStrip (int positions)
 {
-    Image strip = canvas (39, positions == 3 ? 274 : 182);
-    Graphics g (strip);
-    drawInLogicalPixels (g);
+    Canvas canvas (39, positions == 3 ? 274 : 182);
+    Graphics& g = canvas.g;
     for (int i = 0; i < positions; ++i)
         if (Graphics::ScopedSaveState frame (g); g.reduceClipRegion (0, 91 * i, 39, 91))
             drawLever (g, 91.0f * (float) i, positions == 3 ? leverY3[i] : (i == 0 ? leverY3[0] : leverY3[2]));
-    return strip;
+    return canvas.image;
 }
 
 // Horizontal slide switch: dark pill with a ribbed light knob.
@@ -264,9 +265,8 @@ constexpr int capCentreLine = 24; // from the cap image's top; the scales are pr
 
 Image sliderCap (Colour line)
 {
-    Image cap = canvas (47, 55);
-    Graphics g (cap);
-    drawInLogicalPixels (g);
+    Canvas canvas (47, 55);
+    Graphics& g = canvas.g;
     const Rectangle<float> body (capBodyX, capBodyY, capBodyW, capBodyH);
     for (int i = 8; i >= 1; --i)
     {
@@ -303,7 +303,7 @@ Image sliderCap (Colour line)
     g.fillRect (body.getX() + 1.5f, (float) capCentreLine - 1.0f, capBodyW - 3.0f, 2.2f);
     g.setColour (line.brighter (0.6f).withAlpha (0.7f));
     g.fillRect (body.getX() + 1.5f, (float) capCentreLine - 1.0f, capBodyW - 3.0f, 0.7f);
-    return cap;
+    return canvas.image;
 }
 
 //==============================================================================
@@ -566,9 +566,8 @@ struct Panel
 
 Image background (const Theme& t)
 {
-    Image image = canvas (1062, 517);
-    Graphics g (image);
-    drawInLogicalPixels (g);
+    Canvas canvas (1062, 517);
+    Graphics& g = canvas.g;
     Panel p { g, t };
 
     // Panel with a faint horizontal brushing.
@@ -798,15 +797,14 @@ Image background (const Theme& t)
     p.caption ("SEQ", 558.0f, 447.0f, 8.5f);
     p.caption ("MODE", 452.5f, 447.0f, 8.5f);
 
-    return image;
+    return canvas.image;
 }
 
 //==============================================================================
 Image aboutPicture()
 {
-    Image image = canvas (460, 445);
-    Graphics g (image);
-    drawInLogicalPixels (g);
+    Canvas canvas (460, 445);
+    Graphics& g = canvas.g;
     const Rectangle<float> all (0.0f, 0.0f, 460.0f, 445.0f);
     g.setGradientFill (ColourGradient (Colour::greyLevel (0.20f), 0, 0, Colour::greyLevel (0.06f), 0, 445, false));
     g.fillRoundedRectangle (all, 8.0f);
@@ -850,7 +848,7 @@ Image aboutPicture()
     draw ("Made with the JUCE framework", 372.0f, 14.0f, face ("NimbusSans-Regular.otf", 11.5f), 0.8f);
     draw (String::fromUTF8 ("\u00a9 VRO-Velmora"), 388.0f, 14.0f, face ("NimbusSans-Regular.otf", 11.5f), 0.8f);
     draw ("CLICK ANYWHERE TO CLOSE", 418.0f, 12.0f, captionFont (8.5f).withExtraKerningFactor (0.2f), 0.5f);
-    return image;
+    return canvas.image;
 }
 } // namespace
 
