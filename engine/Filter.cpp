@@ -1,4 +1,5 @@
 #include "Filter.h"
+#include "ExactMath.h"
 #include "FastMath.h"
 #include "FilterLadder.h"
 #include "Oscillator.h"
@@ -172,5 +173,5 @@ void VoiceFilter::prepare (double velocity, double filterEnvelopeLevel, const Os
 
 void VoiceFilter::setFilterEnvelopeAmount (EngineSettings& s, double envelope) noexcept
 {
-    s.filterEnvAmount = (std::pow (2.0, envelope) - 1.0) * (s.params[Param::VcfEnvelopeRange] != 0.0 ? 1.0 : 0.63);
+    s.filterEnvAmount = (exactmath::pow (exactmath::kBase2, envelope) - 1.0) * (s.params[Param::VcfEnvelopeRange] != 0.0 ? 1.0 : 0.63);
 }

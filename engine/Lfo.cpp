@@ -1,4 +1,5 @@
 #include "Lfo.h"
+#include "ExactMath.h"
 
 #include <cmath>
 #include <cstdio>
@@ -59,9 +60,10 @@ LfoWavetable::LfoWavetable (double rate) noexcept : sampleRate (rate > 0.0 ? rat
 {
     noise.setSampleRate (sampleRate);
 
-    const float piSingle = 4.0f * std::atan (1.0f);
+    // pi in single precision: 4 atan(1) as a float.
+    constexpr double piSingle = 0x1.921fb6p+1;
     for (int i = 0; i <= kTableSize; ++i)
-        sine[i] = (double) (float) std::sin ((i / 256.0) * 2.0 * (double) piSingle);
+        sine[i] = (double) (float) exactmath::sin ((i / 256.0) * 2.0 * piSingle);
 
     constexpr int quarter = kTableSize / 4;
     for (int i = 0; i < quarter; ++i)
@@ -92,7 +94,7 @@ void Lfo::setSampleRate (double rate) noexcept
 
 double Lfo::freeRateHz (double v) noexcept
 {
-    return (std::pow (30.0, v) - 1.0) * 29.98 * 0.034482758620689655 + 0.02;
+    return (exactmath::pow (exactmath::kBase30, v) - 1.0) * 29.98 * 0.034482758620689655 + 0.02;
 }
 
 bool Lfo::syncedRate (double v, double bpm, double& hz, const char*& name) noexcept

@@ -1,4 +1,5 @@
 #include "Oscillator.h"
+#include "ExactMath.h"
 #include "FastMath.h"
 
 #include <cmath>
@@ -14,11 +15,11 @@ constexpr double kPreStepOffsetSamples = 2.0;
 constexpr double kPreStepHeight = 0.1;
 constexpr double kWindowHalfWidthSamples = 8.0;
 
-double normalisedSinc (double t) noexcept
+double normalisedSinc (double t, RealFunction sine) noexcept
 {
     if (t == 0.0)
         return 1.0;
-    return std::sin (M_PI * t) / (M_PI * t);
+    return sine (M_PI * t) / (M_PI * t);
 }
 
 /** floor (x) for a switch reading, with anything unreadable (NaN, huge) mapped to -1. */
@@ -30,7 +31,7 @@ int switchReading (double x) noexcept
 }
 } // namespace
 
-void buildBlepTable (double (&table)[kBlepTableLength]) noexcept
+void buildBlepTable (double (&table)[kBlepTableLength], RealFunction sine, RealFunction cosine) noexcept
 {
     double h[kBlepTableLength];
     double total = 0.0;
@@ -39,8 +40,8 @@ void buildBlepTable (double (&table)[kBlepTableLength]) noexcept
         const double x = (double) (i - kBlepTableLength / 2) / (double) kBlepOversampling;
         double w = 0.0;
         if (std::abs (x) < kWindowHalfWidthSamples)
-            w = 0.42 + 0.5 * std::cos (M_PI * x / 8.0) + 0.08 * std::cos (M_PI * x / 4.0);
-        h[i] = w * normalisedSinc (x) - kPreStepHeight * w * normalisedSinc (x + kPreStepOffsetSamples);
+            w = 0.42 + 0.5 * cosine (M_PI * x / 8.0) + 0.08 * cosine (M_PI * x / 4.0);
+        h[i] = w * normalisedSinc (x, sine) - kPreStepHeight * w * normalisedSinc (x + kPreStepOffsetSamples, sine);
         total += h[i];
     }
 
@@ -268,8 +269,8 @@ void OscillatorSection::setVcoModulation (EngineSettings& s) noexcept
     if (x < 0.2)
         x = 5.0 * square (x);
     if (x < 0.5)
-        x = (std::pow (10.0, 2.0 * x) - 1.0) / 9.0 * 0.5;
-    double depth = (std::pow (2.0, x) - 1.0) * 24.0;
+        x = (exactmath::pow (exactmath::kBase10, 2.0 * x) - 1.0) / 9.0 * 0.5;
+    double depth = (exactmath::pow (exactmath::kBase2, x) - 1.0) * 24.0;
     if (s.params[Param::VcoModSnap] > 0.5)
         depth = std::floor (depth + 0.5);
     s.vcoModDepth = depth;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EngineSettings.h"
+#include "ExactMath.h"
 #include "NoiseSource.h"
 
 #include <limits>
@@ -15,8 +16,11 @@ constexpr int kBlepTableLength = kBlepOversampling * kBlepTaps;
 
 /** A Blackman-windowed integrated sinc step of height 1.1 minus one of height 0.1 two samples
     earlier, under one window, normalised to end at 1. The small pre-step gives the dip before the
-    transition that a symmetric windowed sinc lacks. Each entry is rounded to single precision. */
-void buildBlepTable (double (&table)[kBlepTableLength]) noexcept;
+    transition that a symmetric windowed sinc lacks. Each entry is rounded to single precision.
+    The sine and cosine are the engine's own (a reference can be put in their place). */
+using RealFunction = double (*) (double) noexcept;
+void buildBlepTable (double (&table)[kBlepTableLength], RealFunction sine = exactmath::sin,
+                     RealFunction cosine = exactmath::cos) noexcept;
 
 /** Band-limited pulse (also the sub-oscillator): -0.5 from the wrap to the width threshold, +0.5
     after it; both edges are corrected from the step table through a 16-sample ring. */

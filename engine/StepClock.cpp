@@ -1,4 +1,5 @@
 #include "StepClock.h"
+#include "ExactMath.h"
 
 #include <cmath>
 #include <cstdio>
@@ -11,7 +12,7 @@ constexpr int kExternalTriggerSync = 3;
 
 constexpr double kMinStepsPerSecond = 1.0;
 constexpr double kStepsPerSecondRange = 24.0;
-constexpr double kFreeTempoCurveBase = 20.0;
+constexpr const exactmath::PowBase& kFreeTempoCurveBase = exactmath::kBase20;
 constexpr double kMidiClocksPerSixteenth = 6.0;
 
 constexpr double kSyncModeFactors[3] = { 1.0, 0.6666666666666666, 0.75 };
@@ -121,7 +122,7 @@ void StepClock::updateClockRate (double tempoValue) noexcept
     if (settings.params[Param::SeqSync] > 0.5)
         setSyncedRate (tempoValue, settings.tempoBpm);
     else
-        setFreeRate ((std::pow (kFreeTempoCurveBase, tempoValue) - 1.0) / 19.0);
+        setFreeRate ((exactmath::pow (kFreeTempoCurveBase, tempoValue) - 1.0) / 19.0);
 }
 
 void StepClock::setSyncMode (double v) noexcept

@@ -1,4 +1,5 @@
 #include "SynthEngine.h"
+#include "ExactMath.h"
 
 #include <cmath>
 
@@ -207,7 +208,7 @@ void SynthEngine::setParameter (int index, double v) noexcept
 
     switch (index)
     {
-        case Volume:            slot[Volume] = (std::pow (20.0, v) - 1.0) * 7.2; break;
+        case Volume:            slot[Volume] = (exactmath::pow (exactmath::kBase20, v) - 1.0) * 7.2; break;
         case Transpose:         OscillatorSection::setTranspose (s, v); break;
         case MidiLearnDelete:   break;
         case Poly:              router.voices.setVoiceCount (v > 0.0 ? 6 : 1); slot[Poly] = v; break;
@@ -222,9 +223,9 @@ void SynthEngine::setParameter (int index, double v) noexcept
         case VcoPwm:            slot[VcoPwm] = v < 0.25 ? 4.0 * square (v) : v; break;
         case VcoRange:          OscillatorSection::setRange (s, v); break;
         case SubOscMode:        OscillatorSection::setSubOscMode (s, v); break;
-        case VcfResonance:      s.resonance = std::pow (2.0, v) - 1.0; break;
+        case VcfResonance:      s.resonance = exactmath::pow (exactmath::kBase2, v) - 1.0; break;
         case VcfEnvelope:       slot[VcfEnvelope] = v; VoiceFilter::setFilterEnvelopeAmount (s, v); break;
-        case VcfModulation:     slot[VcfModulation] = (std::pow (20.0, v) - 1.0) / 19.0 * 0.5; break;
+        case VcfModulation:     slot[VcfModulation] = (exactmath::pow (exactmath::kBase20, v) - 1.0) / 19.0 * 0.5; break;
         case VcfEnvelopeRange:  slot[VcfEnvelopeRange] = v; VoiceFilter::setFilterEnvelopeAmount (s, slot[VcfEnvelope]); break;
         case VcfVolumeComp:     s.volumeCompensation = v > 0.5; break;
         case Attack:            s.attack = 0.1 * v + 0.9 * cube (v); break;

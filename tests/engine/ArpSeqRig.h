@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExactMath.h"
 #include "SynthEngine.h"
 
 #include <cmath>
@@ -45,7 +46,7 @@ public:
         using namespace Param;
         switch (index)
         {
-            case Volume: slot[Volume] = (std::pow (20.0, v) - 1.0) * 7.2; break;
+            case Volume: slot[Volume] = (exactmath::pow (exactmath::kBase20, v) - 1.0) * 7.2; break;
             case Attack: s.attack = 0.1 * v + 0.9 * cube (v); break;
             case Decay: s.decay = 0.1 * v + 0.9 * cube (v); break;
             case Sustain: s.sustain = v; break;

@@ -220,6 +220,22 @@ const Render kRenders[] = {
           return events;
       },
       0x3ff25855813a469dull },
+    // Host values (floats) at which C libraries' pow disagree in the last bit, one per conversion:
+    // volume, resonance, filter envelope, filter modulation, LFO rate and vibrato depth.
+    { "held note, conversions C libraries round apart", 44100.0f, 2,
+      [] (sound::Synth& s)
+      {
+          s.set (Param::Volume, (double) 0.4076f);
+          s.set (Param::VcfResonance, (double) 0.823f);
+          s.set (Param::VcfCutoff, (double) 0.4509f);
+          s.set (Param::VcfEnvelope, (double) 0.5826f);
+          s.set (Param::VcfModulation, (double) 0.6571f);
+          s.set (Param::LfoRate, (double) 0.0544f);
+          s.set (Param::VcoModulation, (double) 0.5214f);
+          s.set (Param::Pulse, 0.5);
+          return std::vector<Event> { on (0, 45, 0.8), off (66150, 45) };
+      },
+      0xad4f6a667ba442d1ull },
 };
 } // namespace
 
