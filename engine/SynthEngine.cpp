@@ -175,8 +175,9 @@ void SynthEngine::setSustain (bool on) noexcept
 
 void SynthEngine::setHold (bool on) noexcept
 {
-    // The pedal holds too; "SEQ Hold" reads as a switch, as its setter does.
-    router.arpSeq.setHold (on || settings.params[Param::SeqHold] >= 0.5);
+    // The pedal holds too; "SEQ Hold" holds at any value but 0 (automation and documents can leave
+    // it between the toggle's two positions).
+    router.arpSeq.setHold (on || settings.params[Param::SeqHold] != 0.0);
 }
 
 void SynthEngine::setTempo (double bpm) noexcept

@@ -100,6 +100,8 @@ TEST (Arpeggiator, HoldKeepsPlayingReleasedKeysAndANewKeyReplacesThem)
     };
     const Case cases[] = {
         { "SEQ Hold", [] (ArpSeqRig& r, bool on) { r.set (Param::SeqHold, on ? 1.0 : 0.0); } },
+        // Automation or a document can leave the switch between its two positions: any value but 0 holds.
+        { "SEQ Hold 0.101", [] (ArpSeqRig& r, bool on) { r.set (Param::SeqHold, on ? 0.101 : 0.0); } },
         { "pedal", [] (ArpSeqRig& r, bool on) { r.engine.setHold (on); } },
     };
 
