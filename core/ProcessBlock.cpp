@@ -1,4 +1,5 @@
 #include "VroCore.h"
+#include "IeeeArithmetic.h"
 
 #include <algorithm>
 #include <limits>
@@ -12,6 +13,9 @@ int VroCore::mainSyncPosition() const noexcept
 
 void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
 {
+    // The host's flush-to-zero or rounding mode must not change the engine's bits.
+    const ScopedIeeeArithmetic engineArithmetic;
+
     for (int ch = getTotalNumInputChannels(); ch < buffer.getNumChannels(); ++ch)
         buffer.clear (ch, 0, buffer.getNumSamples());
 

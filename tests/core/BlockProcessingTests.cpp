@@ -1,5 +1,8 @@
 // Block processing as a host drives it: sample-accurate MIDI, the rule order, and the MIDI output.
 #include "TestSupport.h"
+#include "IeeeArithmetic.h"
+
+#include <cstring>
 
 using namespace Param;
 using test::Render;
@@ -272,6 +275,52 @@ TEST (BlockProcessing, BothChannelsAreIdentical)
     for (int i = 0; i < a.getNumSamples(); ++i)
         ASSERT_EQ (a.getSample (0, i), a.getSample (1, i)) << i;
     EXPECT_GT (r.peak (0, 30000), 0.01f);
+}
+
+TEST (BlockProcessing, TheHostsFloatingPointModeNeitherReachesTheSoundNorIsChanged)
+{
+#if VRO_HAS_MXCSR
+    // A resonant chord with vibrato, rendered in the default mode and in modes hosts set on their
+    // audio threads before the first block.
+    const auto render = [] (unsigned int hostBits, unsigned int& modeAfter)
+    {
+        VroCore core;
+        core.setParameter (Poly, 1.0f);
+        core.setParameter (VcfResonance, 0.8f);
+        core.setParameter (VcfCutoff, 0.45f);
+        core.setParameter (VcoModulation, 0.3f);
+        core.setParameter (Release, 0.6f);
+        Render r (core);
+        for (int note : { 45, 52, 57, 61 })
+            r.at (note, test::noteOn (note)).at (30000 + note, test::noteOff (note));
+        const unsigned int defaultMode = _mm_getcsr();
+        _mm_setcsr (defaultMode | hostBits);
+        r.run (44100);
+        modeAfter = _mm_getcsr();
+        _mm_setcsr (defaultMode);
+        return std::vector<float> (r.session.audio.getReadPointer (0), r.session.audio.getReadPointer (0) + 44100);
+    };
+
+    unsigned int defaultAfter = 0;
+    const auto reference = render (0, defaultAfter);
+    const struct { const char* name; unsigned int bits; } modes[] = {
+        { "flush to zero, denormals are zero", ScopedIeeeArithmetic::kFlushToZero | ScopedIeeeArithmetic::kDenormalsAreZero },
+        { "rounding towards zero", 0x6000u },
+        { "rounding up", 0x4000u },
+    };
+    for (const auto& m : modes)
+    {
+        unsigned int after = 0;
+        const auto samples = render (m.bits, after);
+        int differing = 0;
+        for (size_t i = 0; i < samples.size(); ++i)
+            differing += std::memcmp (&samples[i], &reference[i], sizeof (float)) != 0 ? 1 : 0;
+        EXPECT_EQ (differing, 0) << m.name;
+        EXPECT_EQ (after, _mm_getcsr() | m.bits) << m.name << ": the host's mode is back after the blocks";
+    }
+#else
+    GTEST_SKIP() << "no floating-point mode register to set on this processor";
+#endif
 }
 
 TEST (BlockProcessing, TheStandaloneHasNoAudioInputWhileHostsKeepTheirStereoPair)
