@@ -1,5 +1,6 @@
 #include "SynthEngine.h"
 #include "ExactMath.h"
+#include "IeeeArithmetic.h"
 
 #include <cmath>
 
@@ -15,6 +16,7 @@ SynthEngine::SynthEngine (float rate, MidiOutCollector& midiOut)
 
 void SynthEngine::setSampleRate (float rate) noexcept
 {
+    const ScopedIeeeArithmetic engineArithmetic;
     if (! (rate > 0.0f)) // also catches NaN
         rate = 44100.0f;
     sampleRate = rate;
@@ -203,6 +205,8 @@ void SynthEngine::setMainSyncMode (double v) noexcept { router.arpSeq.clock.setM
 
 void SynthEngine::setParameter (int index, double v) noexcept
 {
+    // Hosts set parameters from threads running in their own floating-point mode.
+    const ScopedIeeeArithmetic engineArithmetic;
     using namespace Param;
     auto& s = settings;
     auto& slot = s.params;

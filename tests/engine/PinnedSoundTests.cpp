@@ -14,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -296,4 +297,34 @@ TEST (PinnedSound, EveryRenderKeepsItsBits)
         EXPECT_EQ (checksum (samples), r.expected) << r.name << ": " << text;
         EXPECT_GT (sound::rms (samples), 1e-3) << r.name; // a pinned silence would pin nothing
     }
+}
+
+TEST (PinnedSound, ParametersSetInAHostsFloatingPointModeGiveTheSameBits)
+{
+#if VRO_HAS_MXCSR
+    // Hosts set parameters from their own threads, in whatever mode those run: here rounding up,
+    // flush-to-zero and denormals-are-zero. Values where the conversions round apart most easily.
+    constexpr unsigned int hostBits = 0x4000u | ScopedIeeeArithmetic::kFlushToZero | ScopedIeeeArithmetic::kDenormalsAreZero;
+    constexpr std::pair<int, float> values[] = {
+        { Param::Volume, 0.4076f }, { Param::VcfResonance, 0.823f }, { Param::VcfCutoff, 0.4509f },
+        { Param::VcfEnvelope, 0.5826f }, { Param::VcfModulation, 0.6571f }, { Param::LfoRate, 0.0544f },
+        { Param::VcoModulation, 0.15f }, { Param::Attack, 0.13f }, { Param::Decay, 0.37f }, { Param::Sustain, 0.6f },
+        { Param::Release, 0.29f }, { Param::VcoPwm, 0.21f }, { Param::Pulse, 0.5f }, { Param::ArpEnabled, 1.0f },
+        { Param::SeqSync, 0.0f }, { Param::SeqTempo, 0.63f },
+    };
+    uint64_t sums[2] = {};
+    for (int host = 0; host < 2; ++host)
+    {
+        sound::Synth synth;
+        const unsigned int saved = _mm_getcsr();
+        _mm_setcsr (saved | (host == 1 ? hostBits : 0u));
+        for (auto [index, value] : values)
+            synth.set (index, (double) value);
+        _mm_setcsr (saved);
+        sums[host] = checksum (play (synth, { on (0, 45, 0.8), on (10, 52, 0.8), off (30000, 45), off (30000, 52) }, 44100));
+    }
+    EXPECT_EQ (sums[1], sums[0]);
+#else
+    GTEST_SKIP() << "no floating-point mode register to set on this processor";
+#endif
 }
