@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows VST2 libraries (scripts/build-windows.sh) and drives each one under Wine with
-# a small cross-compiled host (tests/windows/Vst2WineHost.cpp): identity, state, a rendered note
-# compared with the Linux library's render of the same note, and the editor opened under Xvfb (its
-# screenshot lands in build-win/editor-<arch>.png).
+# a small cross-compiled host (tests/windows/Vst2WineHost.cpp): identity, state, a few rendered
+# scenes (notes and settings) compared bit for bit with the Linux library's render of the same
+# scenes, and the editor opened under Xvfb (its screenshot lands in build-win/editor-<arch>.png).
 #   scripts/test-windows.sh [i686] [x86_64]
 # VRO_LINUX_BUILD names the Linux build folder whose VST2 library gives the reference (default build).
 # Some kernels cannot execute 32-bit programs: there the i686 library is built and inspected but not
