@@ -1,5 +1,6 @@
 #include "Lfo.h"
 #include "ExactMath.h"
+#include "IeeeArithmetic.h"
 
 #include <cmath>
 #include <cstdio>
@@ -58,6 +59,7 @@ constexpr NoteValue kNoteValues[32] = {
 
 LfoWavetable::LfoWavetable (double rate) noexcept : sampleRate (rate > 0.0 ? rate : 44100.0)
 {
+    const ScopedIeeeArithmetic arithmetic; // built on the host's thread, in its mode
     noise.setSampleRate (sampleRate);
 
     // pi in single precision: 4 atan(1) as a float.

@@ -1,6 +1,7 @@
 #include "Oscillator.h"
 #include "ExactMath.h"
 #include "FastMath.h"
+#include "IeeeArithmetic.h"
 
 #include <cmath>
 
@@ -33,6 +34,7 @@ int switchReading (double x) noexcept
 
 void buildBlepTable (double (&table)[kBlepTableLength], RealFunction sine, RealFunction cosine) noexcept
 {
+    const ScopedIeeeArithmetic arithmetic; // built on whichever thread first needs it, in its mode
     double h[kBlepTableLength];
     double total = 0.0;
     for (int i = 0; i < kBlepTableLength; ++i)

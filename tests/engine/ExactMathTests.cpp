@@ -2,6 +2,7 @@
 // raised for a long run: VRO_EXACT_MATH_SAMPLES=<inputs per function and range>.
 
 #include "ExactMath.h"
+#include "IeeeArithmetic.h"
 #include "Lfo.h"
 #include "Oscillator.h"
 
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -241,4 +243,24 @@ TEST (ExactMath, TablesAreBuiltFromCorrectlyRoundedValues)
     const LfoWavetable lfo (44100.0);
     for (int i = 0; i <= 256; ++i)
         ASSERT_EQ (lfo.sine[i], (double) (float) mpfr.sin ((i / 256.0) * 2.0 * 0x1.921fb6p+1)) << "sine entry " << i;
+}
+
+TEST (ExactMath, TablesComeOutTheSameInAHostsFloatingPointMode)
+{
+#if VRO_HAS_MXCSR
+    // The plug-in is built on the host's thread, in whatever mode that runs: here rounding up,
+    // flush-to-zero and denormals-are-zero.
+    const LfoWavetable lfo (44100.0);
+    static double table[kBlepTableLength];
+    const unsigned int saved = _mm_getcsr();
+    _mm_setcsr (saved | 0x4000u | ScopedIeeeArithmetic::kFlushToZero | ScopedIeeeArithmetic::kDenormalsAreZero);
+    buildBlepTable (table);
+    const LfoWavetable hostLfo (44100.0);
+    _mm_setcsr (saved);
+
+    EXPECT_EQ (std::memcmp (table, blepTable(), sizeof table), 0) << "step table";
+    EXPECT_EQ (std::memcmp (hostLfo.sine, lfo.sine, sizeof lfo.sine), 0) << "LFO sine table";
+#else
+    GTEST_SKIP() << "no floating-point mode register to set on this processor";
+#endif
 }
