@@ -58,9 +58,8 @@ VroCore::VroCore (VroEditorFactory factory)
         removeBus (true);
 
     constructing = true;
-    const double hostRate = getSampleRate();
-    hostSampleRate = hostRate > 0.0 ? hostRate : 44100.0;
-    sampleRate = (float) hostSampleRate;
+    hostSampleRate = getSampleRate();
+    sampleRate = engineRateFor (hostSampleRate, 44100.0f);
 
     midiOut = std::make_unique<MidiOutCollector>();
     engine = std::make_unique<SynthEngine> (sampleRate, *midiOut);
