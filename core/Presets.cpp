@@ -187,13 +187,16 @@ void repairFactoryPresets (const juce::File& dir, const juce::XmlElement& bank)
     writeNewFile (dir.getChildFile (factoryMarker), juce::String ((int) files.size()) + "\n");
 }
 
-/** Installation folders left behind by a start that never finished. */
-void removeStaleStagingFolders (const juce::File& parent)
+/** Work a killed start or save left behind: staging folders and temporaries beside the preset
+    folder, temporaries inside its tree. Only our own names, never through a link, and only what no
+    live process holds. */
+void removeAbandonedWork (const juce::File& folder, int depth)
 {
-    const auto anHourAgo = juce::Time::getCurrentTime() - juce::RelativeTime::hours (1);
-    for (const auto& f : parent.findChildFiles (juce::File::findDirectories, false, ".presets-installing-*"))
-        if (f.getLastModificationTime() < anHourAgo)
-            f.deleteRecursively();
+    if (depth >= maxFolderDepth || SafeFile::isLink (folder))
+        return;
+    SafeFile::removeAbandonedWork (folder, false);
+    for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findDirectories | juce::File::ignoreHiddenFiles))
+        removeAbandonedWork (entry.getFile(), depth + 1);
 }
 } // namespace
 
@@ -420,11 +423,15 @@ void VroCore::movePresetsLocation (const juce::String& folder)
 
 void VroCore::installFactoryPresetsIfMissing()
 {
-    // Parsing the bank costs tens of milliseconds; a normal start only checks two paths.
+    // Parsing the bank costs tens of milliseconds; a normal start only lists the folders.
     const auto path = getPresetDirectory();
     if (path.isEmpty())
         return;
     const juce::File dir (path);
+    if (auto* u = settings.user())
+        SafeFile::removeAbandonedWork (u->getFile().getParentDirectory(), false);
+    SafeFile::removeAbandonedWork (dir.getParentDirectory(), true);
+    removeAbandonedWork (dir, 0);
     if (dir.exists() && (! dir.isDirectory() || dir.getChildFile (factoryMarker).exists()))
         return;
     if (auto bank = parseFactoryBank())
@@ -454,10 +461,11 @@ int VroCore::installFactoryPresets (const juce::XmlElement& bank)
     const auto parent = dir.getParentDirectory();
     if (! parent.createDirectory())
         return 0;
-    removeStaleStagingFolders (parent);
-    const auto staging = parent.getNonexistentChildFile (".presets-installing-" + juce::String::toHexString (juce::Random::getSystemRandom().nextInt()), {}, false);
+    const auto staging = parent.getNonexistentChildFile (SafeFile::stagingPrefix + juce::String::toHexString (juce::Random::getSystemRandom().nextInt()), {}, false);
     if (! staging.createDirectory())
         return 0;
+    // Held until the folder is renamed or removed: a start elsewhere leaves it alone meanwhile.
+    const SafeFile::FolderLock lock (staging);
 
     bool ok = true;
     for (const auto& f : files)

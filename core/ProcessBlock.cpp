@@ -6,6 +6,15 @@
 
 using namespace Param;
 
+float VroCore::engineRateFor (double hostRate, float current) noexcept
+{
+    // Below 8 kHz the filter and the smoothers leave their stable range (at a few hertz every
+    // state turns to infinity); 8 kHz plays an octave off at 4 kHz, but plays.
+    if (! (hostRate > 0.0) || ! std::isfinite (hostRate))
+        return current;
+    return (float) juce::jlimit (minSampleRate, maxSampleRate, hostRate);
+}
+
 int VroCore::mainSyncPosition() const noexcept
 {
     return switchPosition (engine->getSettings().params[MainSyncMode], 4);
@@ -21,12 +30,16 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
 
     // Against the host's own double: rates a float cannot hold (44100.3) must not re-apply the
     // program on every block.
-    if (getSampleRate() != hostSampleRate && getSampleRate() > 0.0)
+    if (getSampleRate() != hostSampleRate)
     {
         hostSampleRate = getSampleRate();
-        sampleRate = (float) hostSampleRate;
-        engine->setSampleRate (sampleRate);
-        applyCurrentProgram();
+        const float rate = engineRateFor (hostSampleRate, sampleRate);
+        if (rate != sampleRate)
+        {
+            sampleRate = rate;
+            engine->setSampleRate (sampleRate);
+            applyCurrentProgram();
+        }
     }
 
     auto& slot = engine->getSettings().params;

@@ -602,9 +602,9 @@ namespace
 {
 void readProgram (const juce::XmlElement& p, double version, ProgramReading& r)
 {
-    r.programName = readText (p, "programname", "Not Saved");
-    r.category = readText (p, "category", "No category");
-    r.path = readText (p, "path", "");
+    r.programName = readText (p, "programname", "Not Saved").substring (0, ProgramDocument::maxNameLength);
+    r.category = readText (p, "category", "No category").substring (0, ProgramDocument::maxNameLength);
+    r.path = readText (p, "path", "").substring (0, ProgramDocument::maxPathLength);
 
     // Every parameter is normalised: a document value outside 0..1 is one no control can produce,
     // and through the exponential conversions (20^v, 30^v) it could reach the engine as infinity.

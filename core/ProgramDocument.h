@@ -14,6 +14,12 @@ constexpr int maxNestingDepth = 64;
 /** Preset files and chunks are tens of kilobytes; larger input is not read at all. */
 constexpr size_t maxDocumentBytes = 16u * 1024u * 1024u;
 
+/** A program's name and category longer than this are cut to their first this-many characters,
+    and a stored path to maxPathLength: every instance holds the names of every preset it lists,
+    and a name once applied goes into every host state. */
+constexpr int maxNameLength = 256;
+constexpr int maxPathLength = 4096;
+
 /** Parses a document, or returns nullptr for text that is not well-formed, nests deeper than
     maxNestingDepth, carries a DTD or a processing instruction after the declaration, or has far
     more attributes on one element or attribute names in all than our documents use. Never

@@ -9,6 +9,9 @@ namespace SafeFile
 /** An existing regular file (links followed): not a folder, a FIFO or a device. */
 bool isRegularFile (const juce::File& file);
 
+/** A symbolic link itself, whatever it points to (or whether it points anywhere). */
+bool isLink (const juce::File& file);
+
 /** Reads a regular file of at most maxBytes. A FIFO is never opened for reading (that would wait
     for a writer for ever), and a file that grows while it is read is refused. */
 bool readRegularFile (const juce::File& file, size_t maxBytes, juce::MemoryBlock& dest);
@@ -21,4 +24,57 @@ bool writeNewFile (const juce::File& file, const void* data, size_t size);
     then renames it over the target. On failure the target is left as it was. */
 bool replaceWithData (const juce::File& target, const void* data, size_t size);
 bool replaceWithText (const juce::File& target, const juce::String& text);
+
+/** A hidden file beside a target, ".vro-tmp-" and eight hex digits whatever the target is called
+    (a long target name must not push the temporary past the file system's limit). It is locked
+    while this object lives, so a later start can tell one that a killed process left behind; it
+    is removed unless it replaced the target. A target that is a link is followed: the file it
+    points to is what gets replaced. */
+class Temporary
+{
+public:
+    explicit Temporary (const juce::File& target);
+    ~Temporary();
+
+    /** False when the file could not be created. */
+    bool isValid() const noexcept { return created; }
+    const juce::File& getFile() const noexcept { return file; }
+    const juce::File& getTarget() const noexcept { return target; }
+
+    /** Renames the temporary over the target, unless the target is now a link or something other
+        than a regular file, which is never replaced. */
+    bool replaceTarget();
+
+private:
+    juce::File target, file;
+    bool created = false;
+    int handle = -1, slot = -1;
+
+    JUCE_DECLARE_NON_COPYABLE (Temporary)
+};
+
+/** Names of our own unfinished work, which clean-ups may remove once it is abandoned. */
+extern const char* const temporaryPrefix;
+extern const char* const stagingPrefix;
+
+/** A folder being filled by this process, locked like a Temporary for as long as this lives. */
+class FolderLock
+{
+public:
+    explicit FolderLock (const juce::File& folder);
+    ~FolderLock();
+
+private:
+    int handle = -1;
+    JUCE_DECLARE_NON_COPYABLE (FolderLock)
+};
+
+/** Removes, directly inside the folder, our temporaries (and staging folders, when asked) that no
+    live process holds and that have not been touched for a while. Links and anything not of our
+    naming are left alone. Returns how many were removed. */
+int removeAbandonedWork (const juce::File& folder, bool stagingFoldersToo);
+
+/** For command-line tools: SIGINT, SIGTERM, SIGHUP and SIGQUIT remove the live temporaries, then end
+    the process as the signal would have. (A plug-in leaves signals to its host.) */
+void removeTemporariesOnSignals();
 } // namespace SafeFile

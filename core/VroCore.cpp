@@ -58,9 +58,8 @@ VroCore::VroCore (VroEditorFactory factory)
         removeBus (true);
 
     constructing = true;
-    const double hostRate = getSampleRate();
-    hostSampleRate = hostRate > 0.0 ? hostRate : 44100.0;
-    sampleRate = (float) hostSampleRate;
+    hostSampleRate = getSampleRate();
+    sampleRate = engineRateFor (hostSampleRate, 44100.0f);
 
     midiOut = std::make_unique<MidiOutCollector>();
     engine = std::make_unique<SynthEngine> (sampleRate, *midiOut);
@@ -212,7 +211,7 @@ void VroCore::setParameter (int index, float value)
     // the 20^v conversions a host's 1.5 would otherwise become a gain of 637.
     if (! std::isfinite (value))
         return;
-    value = juce::jlimit (0.0f, 1.0f, value);
+    value = juce::jlimit (0.0f, 1.0f, value) + 0.0f; // a host's -0 would read back as "-0.00"
 
     program.parameters[index] = value;
     dispatchParameter (index, value);

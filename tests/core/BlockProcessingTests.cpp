@@ -255,6 +255,53 @@ TEST (BlockProcessing, FractionalHostRatesAreTakenOnceNotEveryBlock)
     }
 }
 
+TEST (BlockProcessing, AnyHostRateLeavesTheOutputFiniteAndAtItsLevel)
+{
+    // A held note at 44100 Hz, then whatever rate a host reports, then 44100 Hz again with a new
+    // note: nothing non-finite, nothing far louder than the note at 44100 Hz, at any time.
+    struct Outcome { int nonFinite = 0; float peak = 0.0f; };
+    const auto play = [] (VroCore& core, double rate, int note, int samples)
+    {
+        core.setRateAndBufferSizeDetails (rate, 512);
+        core.prepareToPlay (rate, 512);
+        Outcome o;
+        juce::AudioBuffer<float> buffer (2, 512);
+        for (int done = 0; done < samples; done += 512)
+        {
+            buffer.clear();
+            juce::MidiBuffer midi;
+            if (done == 0 && note > 0)
+                midi.addEvent (test::noteOn (note), 0);
+            core.processBlock (buffer, midi);
+            for (int ch = 0; ch < 2; ++ch)
+                for (int i = 0; i < 512; ++i)
+                {
+                    const float x = buffer.getSample (ch, i);
+                    o.nonFinite += std::isfinite (x) ? 0 : 1;
+                    o.peak = std::isfinite (x) ? std::max (o.peak, std::abs (x)) : o.peak;
+                }
+        }
+        return o;
+    };
+    VroCore reference;
+    const float normal = play (reference, 44100.0, 48, 51200).peak;
+    ASSERT_GT (normal, 0.01f);
+
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    for (const double rate : { 1.0e-30, 0.5, 20.0, 50.0, 4000.0, 8000.0, 44100.0, 384000.0, 1.0e6, inf, -44100.0, nan })
+    {
+        VroCore core;
+        play (core, 44100.0, 48, 8192);
+        const auto during = play (core, rate, 0, 51200);
+        const auto after = play (core, 44100.0, 50, 51200);
+        EXPECT_EQ (during.nonFinite, 0) << rate;
+        EXPECT_LE (during.peak, 2.0f * normal) << rate;
+        EXPECT_EQ (after.nonFinite, 0) << rate;
+        EXPECT_LE (after.peak, 2.0f * normal) << rate;
+        EXPECT_GT (after.peak, 0.25f * normal) << rate; // and it plays again
+    }
+}
+
 TEST (BlockProcessing, DisabledProgramChangeStillHandlesTheNextEvent)
 {
     VroCore core;

@@ -23,7 +23,7 @@ TEST_F (Processor, NamesAndTexts)
     EXPECT_EQ (core.getParameterName (-1), "");
 
     const struct { float value; const char* text; } texts[] = {
-        { 0.125f, "0.13" }, { 0.5f, "0.50" }, { 1.0f, "1.00" }, { 0.0f, "0.00" }, { 0.375f, "0.38" },
+        { 0.125f, "0.13" }, { 0.5f, "0.50" }, { 1.0f, "1.00" }, { 0.0f, "0.00" }, { 0.375f, "0.38" }, { -0.0f, "0.00" },
     };
     for (const auto& t : texts)
     {

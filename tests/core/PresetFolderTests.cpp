@@ -1,6 +1,11 @@
 // Preset files and folders, the factory installation, the settings file and MIDI program change.
 #include "PresetTestSupport.h"
+#include "SafeFile.h"
 
+#include <future>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace Param;
@@ -261,6 +266,55 @@ TEST (PresetFiles, SavingTheDefaultFirstInstallsTheFactoryPresets)
     juce::File (core.getPresetDirectory()).deleteRecursively();
     ASSERT_TRUE (core.saveDefaultPreset());
     EXPECT_EQ (countFiles (config.presets()), 322);
+}
+
+TEST (FactoryInstall, AStartRemovesOnlyAbandonedWorkOfItsOwn)
+{
+    // A killed install, save or repair leaves its staging folder or temporary behind; the next
+    // start removes those that no live process holds, and nothing else.
+    FreshConfig config;
+    { VroCore core; }
+    const auto presets = config.presets(), beside = presets.getParentDirectory(), settings = beside.getParentDirectory();
+    const auto anHourAgo = juce::Time::getCurrentTime() - juce::RelativeTime::hours (1);
+    const auto make = [&] (const juce::File& f, bool folder)
+    {
+        EXPECT_TRUE (folder ? f.getChildFile ("Bass/A.drubbel").create().wasOk() : f.create().wasOk()) << f.getFullPathName();
+        f.setLastModificationTime (anHourAgo);
+        return f;
+    };
+    const juce::File abandoned[] = {
+        make (beside.getChildFile (".presets-installing-1234abcd"), true),
+        make (presets.getChildFile (".vro-tmp-0badf00d"), false),
+        make (presets.getChildFile ("Mine/Deeper/.vro-tmp-12345678"), false),
+        make (beside.getChildFile (".vro-tmp-9abcdef0"), false),
+        make (settings.getChildFile (".vro-tmp-00c0ffee"), false),
+    };
+    const juce::File kept[] = {
+        make (presets.getChildFile ("Mine/.notes"), false),
+        make (beside.getChildFile (".presets-mine"), true),
+        make (presets.getChildFile ("Mine/vro-tmp-visible"), false),
+        presets.getChildFile (".vro-tmp-00000000"), // just created by a process that is about to lock it
+    };
+    ASSERT_TRUE (kept[3].create().wasOk());
+    // One that a live process holds.
+    const auto held = make (presets.getChildFile (".vro-tmp-11111111"), false);
+    const int fd = ::open (held.getFullPathName().toRawUTF8(), O_RDONLY);
+    ASSERT_EQ (::flock (fd, LOCK_EX), 0);
+    // A link of our naming, and what it points to.
+    const auto outside = make (config.folder.getChildFile ("outside"), false);
+    const auto link = presets.getChildFile (".vro-tmp-22222222");
+    ASSERT_TRUE (outside.createSymbolicLink (link, true));
+
+    { VroCore core; }
+    for (const auto& f : abandoned)
+        EXPECT_FALSE (f.exists()) << f.getFullPathName();
+    for (const auto& f : kept)
+        EXPECT_TRUE (f.exists()) << f.getFullPathName();
+    EXPECT_TRUE (held.exists());
+    EXPECT_TRUE (link.isSymbolicLink());
+    EXPECT_TRUE (outside.existsAsFile());
+    EXPECT_EQ (countFiles (presets), 321);
+    ::close (fd);
 }
 
 TEST (Settings, FileKeysAndTheProgramChangeSwitch)

@@ -207,6 +207,45 @@ TEST (StateHostile, LargeDocumentsReadInLinearTime)
     EXPECT_EQ (core.getParameter (VcfCutoff), 0.25f);
 }
 
+TEST (StateHostile, NamesAreCutToTheirBound)
+{
+    // Every instance holds the names of every preset it lists, and writes the current one into
+    // every host state: a megabyte of name stays a few hundred characters through every door.
+    test::FreshConfig config;
+    const auto text = test::programDocument ("1.3", "programname=\"" + juce::String::repeatedString ("n", 1 << 20) + "\" category=\""
+                                                    + juce::String::repeatedString ("c", 1 << 20) + "\" path=\""
+                                                    + juce::String::repeatedString ("p", 1 << 16) + "\" filtercutoff=\"0.25\"");
+    const auto folder = config.folder.getChildFile ("long");
+    ASSERT_TRUE (folder.createDirectory());
+    const auto file = folder.getChildFile ("Long.drubbel");
+    ASSERT_TRUE (file.replaceWithText (text));
+
+    const auto expectBounded = [] (const juce::String& name, const juce::String& category, const juce::String& path, const char* door)
+    {
+        EXPECT_EQ (name, juce::String::repeatedString ("n", ProgramDocument::maxNameLength)) << door;
+        EXPECT_EQ (category, juce::String::repeatedString ("c", ProgramDocument::maxNameLength)) << door;
+        EXPECT_LE (path.length(), ProgramDocument::maxPathLength) << door;
+    };
+    {
+        VroCore core;
+        const auto chunk = chunkOf (text);
+        core.setStateInformation (chunk.getData(), (int) chunk.getSize());
+        EXPECT_EQ (core.getParameter (VcfCutoff), 0.25f);
+        expectBounded (core.getProgram().programName, core.getProgram().category, core.getProgram().path, "host state");
+        EXPECT_LT (test::state (core).getSize(), 64u * 1024u);
+    }
+    {
+        VroCore core;
+        core.loadPresetFile (file, false, false);
+        expectBounded (core.getProgram().programName, core.getProgram().category, {}, "preset file");
+    }
+    const auto snapshot = PresetSnapshot::build (folder.getFullPathName(), nullptr, {});
+    ASSERT_NE (snapshot, nullptr);
+    ASSERT_EQ (snapshot->programs.size(), 1u);
+    const auto& reading = snapshot->programs[0]->reading;
+    expectBounded (reading.programName, reading.category, reading.path, "preset list");
+}
+
 /** Every input the fuzzer ever found (fuzz/regressions), replayed. */
 TEST (StateHostile, FuzzerFindingsStayFixed)
 {
