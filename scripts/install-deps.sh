@@ -13,8 +13,12 @@ packages=(
     googletest libgtest-dev
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core
     fonts-urw-base35  # the faces tools/make_artwork draws its captions with
+    locales  # a locale with a decimal comma for the tests, generated below
     "$@"
 )
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,9 +26,13 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
     export DEBIAN_FRONTEND=noninteractive
     $SUDO apt-get update -q
     $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The documents must read and write the same numbers under a host's decimal-comma locale; the test
+# of that needs one such locale, which a fresh machine does not have.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+    $SUDO localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
 fi
