@@ -14,6 +14,7 @@ packages=(
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core
     fonts-urw-base35  # the faces tools/make_artwork draws its captions with
     locales  # a locale with a decimal comma for the tests, generated below
+    jackd2  # a JACK server (dummy back-end) for the Standalone's test
     "$@"
 )
 
