@@ -111,6 +111,9 @@ if(NOT WIN32)
     target_compile_definitions(VroDrubbel_Standalone PRIVATE JUCE_USE_CUSTOM_PLUGIN_STANDALONE_APP=1)
 endif()
 
+# Each plug-in binary exports its entry points only (Exports.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/Exports.cmake)
+
 # ---------------------------------------------------------------- tools
 # Command-line tools run the processor exactly as hosts do, without the editor.
 add_library(vro_render STATIC tools/RenderSession.cpp)
