@@ -55,7 +55,8 @@ juce_add_plugin(VroDrubbel
     PRODUCT_NAME "VRO Drubbel"
     COMPANY_NAME "VRO-Velmora"
     COMPANY_WEBSITE "https://velmora.example.com"
-    COMPANY_EMAIL "support@velmora.example.com"
+    # A URI: the LV2 description reads it as foaf:mbox, the VST3 factory as its e-mail field.
+    COMPANY_EMAIL "mailto:support@velmora.example.com"
     PLUGIN_MANUFACTURER_CODE Vlmr
     PLUGIN_CODE vDrb
     VERSION ${VRO_VERSION}

@@ -46,6 +46,11 @@ foreach(form VST:VSTPluginMain,main VST3:GetPluginFactory,ModuleEntry,ModuleExit
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/host/exported-symbols.sh $<TARGET_FILE:VroDrubbel_${name}> ${entries})
 endforeach()
 
+# The LV2 bundle names its maker's mail as a URI; a bare address would be read as a file in the bundle.
+add_test(NAME lv2_maker_mail_is_a_mailto_uri
+         COMMAND sh -c "m=$(grep -h 'foaf:mbox' \"$0\"/*.ttl); echo \"$m\"; [ -n \"$m\" ] && ! echo \"$m\" | grep -qv '<mailto:'"
+                 "${VRO_PLUGIN_ARTEFACTS}/LV2/VRO Drubbel.lv2")
+
 # The renderer's pattern export goes through the processor's MIDI writer.
 add_test(NAME drubbel_render_export_pattern
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/core/export-pattern.sh $<TARGET_FILE:drubbel-render>)
