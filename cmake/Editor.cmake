@@ -40,4 +40,8 @@ if(VRO_BUILD_TESTS)
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/standalone-e2e.sh
                      "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel" ${CMAKE_BINARY_DIR}/editor-snapshots)
     set_tests_properties(editor_standalone_e2e PROPERTIES TIMEOUT 120)
+    add_test(NAME standalone_audio_output
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/standalone-jack.sh
+                     "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel")
+    set_tests_properties(standalone_audio_output PROPERTIES TIMEOUT 120)
 endif()

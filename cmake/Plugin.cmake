@@ -55,7 +55,8 @@ juce_add_plugin(VroDrubbel
     PRODUCT_NAME "VRO Drubbel"
     COMPANY_NAME "VRO-Velmora"
     COMPANY_WEBSITE "https://velmora.example.com"
-    COMPANY_EMAIL "support@velmora.example.com"
+    # A URI: the LV2 description reads it as foaf:mbox, the VST3 factory as its e-mail field.
+    COMPANY_EMAIL "mailto:support@velmora.example.com"
     PLUGIN_MANUFACTURER_CODE Vlmr
     PLUGIN_CODE vDrb
     VERSION ${VRO_VERSION}
@@ -100,6 +101,19 @@ target_compile_definitions(VroDrubbel_VST PRIVATE VRO_VST2_ENTRY=1)
 set_source_files_properties(${JUCE_MODULES_DIR}/juce_audio_plugin_client/juce_audio_plugin_client_VST2.cpp
     TARGET_DIRECTORY VroDrubbel_VST
     PROPERTIES COMPILE_OPTIONS "-include;${CMAKE_CURRENT_SOURCE_DIR}/plugin/vst2/RenameFrameworkEntry.h")
+
+# The Standalone reaches JACK as well as ALSA, and its application class says in the window's
+# title when no audio output could be opened.
+if(NOT WIN32)
+    target_compile_definitions(vro_framework_standalone PUBLIC JUCE_JACK=1)
+    target_sources(VroDrubbel_Standalone PRIVATE plugin/StandaloneApp.cpp)
+    set_source_files_properties(plugin/StandaloneApp.cpp TARGET_DIRECTORY VroDrubbel_Standalone
+        PROPERTIES COMPILE_OPTIONS "${VRO_WARNING_FLAGS}")
+    target_compile_definitions(VroDrubbel_Standalone PRIVATE JUCE_USE_CUSTOM_PLUGIN_STANDALONE_APP=1)
+endif()
+
+# Each plug-in binary exports its entry points only (Exports.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/Exports.cmake)
 
 # ---------------------------------------------------------------- tools
 # Command-line tools run the processor exactly as hosts do, without the editor.

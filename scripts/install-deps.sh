@@ -14,8 +14,13 @@ packages=(
     libmpfr-dev  # correctly rounded reference values for the engine's own maths
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core
     fonts-urw-base35  # the faces tools/make_artwork draws its captions with
+    locales  # a locale with a decimal comma for the tests, generated below
+    jackd2  # a JACK server (dummy back-end) for the Standalone's test
     "$@"
 )
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,9 +28,13 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
     export DEBIAN_FRONTEND=noninteractive
     $SUDO apt-get update -q
     $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The documents must read and write the same numbers under a host's decimal-comma locale; the test
+# of that needs one such locale, which a fresh machine does not have.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+    $SUDO localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
 fi

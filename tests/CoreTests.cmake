@@ -19,7 +19,8 @@ gtest_discover_tests(vst2_host_tests DISCOVERY_TIMEOUT 60)
 # once more, with plug-in hosting switched on.
 juce_add_console_app(plugin_host_tests PRODUCT_NAME "plugin_host_tests")
 juce_generate_juce_header(plugin_host_tests)
-target_sources(plugin_host_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/PluginHostTest.cpp)
+target_sources(plugin_host_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/PluginHostTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/host/SideBySideTest.cpp ${CMAKE_CURRENT_SOURCE_DIR}/host/DesktopAtoms.cpp)
 target_include_directories(plugin_host_tests PRIVATE ${PROJECT_SOURCE_DIR}/cmake/vst2shim)
 target_compile_definitions(plugin_host_tests PRIVATE
     JUCE_PLUGINHOST_VST=1 JUCE_PLUGINHOST_VST3=1 JUCE_PLUGINHOST_LV2=1
@@ -27,10 +28,28 @@ target_compile_definitions(plugin_host_tests PRIVATE
     VRO_VST3_PATH="${VRO_PLUGIN_ARTEFACTS}/VST3/VRO Drubbel.vst3"
     VRO_LV2_PATH="${VRO_PLUGIN_ARTEFACTS}/LV2/VRO Drubbel.lv2"
     VRO_LV2_URI="${VRO_LV2_URI}")
-target_link_libraries(plugin_host_tests PRIVATE juce::juce_audio_utils vro_juce_config GTest::gtest)
+target_link_libraries(plugin_host_tests PRIVATE juce::juce_audio_utils vro_juce_config GTest::gtest X11)
 vro_add_juce_module_sources(plugin_host_tests ${VRO_JUCE_MODULES})
 add_dependencies(plugin_host_tests VroDrubbel_VST VroDrubbel_VST3 VroDrubbel_LV2)
+# The side-by-side session opens the editors, which needs an X display.
+set_target_properties(plugin_host_tests PROPERTIES CROSSCOMPILING_EMULATOR ${VRO_WITH_DISPLAY})
 gtest_discover_tests(plugin_host_tests DISCOVERY_TIMEOUT 120)
+
+# Each plug-in binary exports its entry points only, so it shares no code or statics with another
+# form of itself or any other plug-in in the host's process.
+foreach(form VST:VSTPluginMain,main VST3:GetPluginFactory,ModuleEntry,ModuleExit LV2:lv2_descriptor,lv2ui_descriptor)
+    string(REPLACE ":" ";" form ${form})
+    list(GET form 0 name)
+    list(GET form 1 entries)
+    string(REPLACE "," ";" entries ${entries})
+    add_test(NAME exported_symbols_${name}
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/host/exported-symbols.sh $<TARGET_FILE:VroDrubbel_${name}> ${entries})
+endforeach()
+
+# The LV2 bundle names its maker's mail as a URI; a bare address would be read as a file in the bundle.
+add_test(NAME lv2_maker_mail_is_a_mailto_uri
+         COMMAND sh -c "m=$(grep -h 'foaf:mbox' \"$0\"/*.ttl); echo \"$m\"; [ -n \"$m\" ] && ! echo \"$m\" | grep -qv '<mailto:'"
+                 "${VRO_PLUGIN_ARTEFACTS}/LV2/VRO Drubbel.lv2")
 
 # The renderer's pattern export goes through the processor's MIDI writer.
 add_test(NAME drubbel_render_export_pattern
