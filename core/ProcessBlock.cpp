@@ -22,7 +22,7 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
         hostSampleRate = getSampleRate();
         sampleRate = (float) hostSampleRate;
         engine->setSampleRate (sampleRate);
-        applyCurrentProgram();
+        applyCurrentProgram (false); // the values are the host's as they were
     }
 
     auto& slot = engine->getSettings().params;
