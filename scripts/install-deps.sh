@@ -11,6 +11,7 @@ packages=(
     libx11-dev libxcomposite-dev libxcursor-dev libxext-dev libxinerama-dev libxrandr-dev libxrender-dev
     libgl1-mesa-dev
     googletest libgtest-dev
+    liblilv-dev lilv-utils  # the LV2 preset bundle is checked through lilv, as LV2 hosts read it
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core
     fonts-urw-base35  # the faces tools/make_artwork draws its captions with
     "$@"
