@@ -24,3 +24,11 @@ inline bool isMomentaryParameter (int index) noexcept
 {
     return index == Param::MidiLearnDelete || index == Param::Panic || index == Param::SeqReset;
 }
+
+/** Switches and actions of the session, not of the sound: no program stores them, and hosts are
+    not offered them for automation (a lane over "Midi Learn Delete" would wipe the learned map
+    at every pass). The editor and MIDI learn still reach them by index. */
+inline bool isSessionParameter (int index) noexcept
+{
+    return index >= 0 && index < Param::Count && parameterTable[index].presetKey == nullptr;
+}

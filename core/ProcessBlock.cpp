@@ -38,7 +38,7 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
         {
             sampleRate = rate;
             engine->setSampleRate (sampleRate);
-            applyCurrentProgram();
+            applyCurrentProgram (false); // the values are the host's as they were
         }
     }
 

@@ -748,7 +748,7 @@ void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& 
     if (! sequencerOnly)
         applyReadingNames (*reading, name);
     applyReading (*reading, sequencerOnly, honourSeqLock);
-    applyCurrentProgram();
+    applyCurrentProgram (honourSeqLock);
     notifyChange();
 }
 

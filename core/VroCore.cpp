@@ -46,6 +46,34 @@ struct VroCore::MessageThreadWork : private juce::Timer
     VroCore* core;
 };
 
+/** One parameter as the format wrappers see it. The value lives in the program and every change
+    takes setParameter's path; the object adds what only hosts ask for: the default, whether a
+    lane is offered, and the text of a value other than the current one. */
+struct VroCore::HostParameter final : juce::AudioProcessorParameterWithID
+{
+    HostParameter (VroCore& owner, int i)
+        : juce::AudioProcessorParameterWithID (owner.getParameterID (i), parameterTable[i].name), core (owner), index (i) {}
+
+    float getValue() const override { return core.program.parameters[index]; }
+    void setValue (float value) override { core.setParameter (index, value); }
+    float getDefaultValue() const override { return parameterTable[index].startValue; }
+    juce::String getText (float value, int maximumLength) const override { return formatTwoDecimals (value).substring (0, maximumLength); }
+    float getValueForText (const juce::String& text) const override
+    {
+        // Only a number counts; it is held to the range as a host's value is.
+        const auto trimmed = text.trim();
+        if (! trimmed.containsOnly ("0123456789.-+eE") || ! trimmed.containsAnyOf ("0123456789"))
+            return getValue();
+        const float value = trimmed.getFloatValue();
+        return std::isfinite (value) ? juce::jlimit (0.0f, 1.0f, value) : getValue();
+    }
+    bool isAutomatable() const override { return ! isSessionParameter (index); }
+    bool isMetaParameter() const override { return isMetaParameterIndex (index); }
+
+    VroCore& core;
+    const int index;
+};
+
 VroCore::VroCore (VroEditorFactory factory)
     : juce::AudioProcessor (BusesProperties()
                                 .withInput ("Input", juce::AudioChannelSet::stereo(), true)
@@ -56,6 +84,9 @@ VroCore::VroCore (VroEditorFactory factory)
     // a banner above the editor; hosts keep the stereo pair they have always seen.
     if (wrapperType == wrapperType_Standalone)
         removeBus (true);
+
+    for (int i = 0; i < Count; ++i)
+        addParameter (new HostParameter (*this, i));
 
     constructing = true;
     hostSampleRate = getSampleRate();
@@ -265,7 +296,7 @@ bool VroCore::onMessageThreadOrOffline() const noexcept
     return juce::MessageManager::existsAndIsCurrentThread() || isNonRealtime() || constructing;
 }
 
-void VroCore::applyCurrentProgram()
+void VroCore::applyCurrentProgram (bool tellHost)
 {
     // The engine takes the program at once on every thread, as host automation does; only telling
     // the host waits for the message thread. Values handed over later could land after a newer
@@ -277,6 +308,8 @@ void VroCore::applyCurrentProgram()
             continue;
         const float value = program.parameters[i];
         setParameter (i, value);
+        if (! tellHost)
+            continue;
         if (direct)
             sendParamChangeMessageToListeners (i, value);
         else if (notifier != nullptr)
@@ -284,6 +317,8 @@ void VroCore::applyCurrentProgram()
     }
     engine->getPattern().changed = true;
     notifyChange();
+    if (! tellHost && ! constructing && juce::MessageManager::existsAndIsCurrentThread())
+        updateHostDisplay();
 }
 
 void VroCore::resetToDefaults()

@@ -58,12 +58,13 @@ public:
     using juce::AudioProcessor::getParameterText;
     juce::String getParameterLabel (int) const override { return {}; }
     void setParameter (int index, float value) override;
-    bool isParameterAutomatable (int) const override { return true; }
+    bool isParameterAutomatable (int index) const override { return index >= 0 && index < Param::Count && ! isSessionParameter (index); }
     bool isMetaParameter (int index) const override { return isMetaParameterIndex (index); }
 
     int getNumPrograms() override { return 1; }
     int getCurrentProgram() override { return 0; }
-    void setCurrentProgram (int) override { applyCurrentProgram(); }
+    /** The host's own choice of its one program: applied, and not told back to the host. */
+    void setCurrentProgram (int) override { applyCurrentProgram (false); }
     const juce::String getProgramName (int) override { return "default"; }
     void changeProgramName (int, const juce::String& name) override { program.programName = name; }
 
@@ -76,8 +77,11 @@ public:
     // juce::MessageListener: delivery of queued parameter changes.
     void handleMessage (const juce::Message& message) override;
 
-    /** Pushes every stored value (but the momentary ones) into the engine and tells the host. */
-    void applyCurrentProgram();
+    /** Pushes every stored value (but the momentary ones) into the engine and, unless the host
+        itself asked for it (a restore, an activation), tells the host. A host that writes
+        automation would record the echo of its own restore as edits; it only hears that its
+        display may need a refresh. */
+    void applyCurrentProgram (bool tellHost = true);
     /** Every value back to its start value; name, path, category and controller map stay. */
     void resetToDefaults();
 
@@ -85,7 +89,7 @@ public:
     std::unique_ptr<juce::XmlElement> createProgramXml (const juce::String& name);
     /** honourSeqLock: "SEQ Lock" keeps the pattern and the arpeggiator/sequencer values, as it
         does for the player's browsing (preset files, MIDI program changes); a host's restore
-        passes false and gets back everything it saved. */
+        passes false and gets back everything it saved, without an echo to the host. */
     void readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly,
                          bool honourSeqLock = true);
 
@@ -168,6 +172,7 @@ private:
 
     struct MessageThreadWork;
     friend struct MessageThreadWork;
+    struct HostParameter;
 
     const VroEditorFactory editorFactory;
     PluginSettings settings;

@@ -12,6 +12,7 @@ packages=(
     libgl1-mesa-dev
     googletest libgtest-dev
     libmpfr-dev  # correctly rounded reference values for the engine's own maths
+    liblilv-dev lilv-utils  # the LV2 preset bundle is checked through lilv, as LV2 hosts read it
     xvfb xauth xdotool x11-apps imagemagick fonts-dejavu-core
     fonts-urw-base35  # the faces tools/make_artwork draws its captions with
     locales  # a locale with a decimal comma for the tests, generated below

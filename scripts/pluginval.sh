@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Validates the built VST3 with pluginval at strictness level 10.
+# Validates the built VST3 with pluginval at strictness level 10, in a shuffled test order and on
+# a new random seed in each of several rounds, so a run sees what one fixed seed hides. pluginval
+# prints the seed; PLUGINVAL_SEED=<seed> replays a run, PLUGINVAL_REPEAT sets the rounds (3).
 #
 #   scripts/pluginval.sh [BUILD_DIR]      (default: build)
 #
@@ -26,6 +28,8 @@ echo "pluginval built in $(($(date +%s) - start)) s: $binary"
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
+seed=()
+[ -n "${PLUGINVAL_SEED:-}" ] && seed=(--random-seed "$PLUGINVAL_SEED")
 HOME="$home" XDG_CONFIG_HOME="$home/.config" \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$binary" --strictness-level 10 --validate-in-process --skip-gui-tests \
-    --validate "$vst3"
+    --randomise --repeat "${PLUGINVAL_REPEAT:-3}" "${seed[@]}" --validate "$vst3"

@@ -51,6 +51,27 @@ add_test(NAME lv2_maker_mail_is_a_mailto_uri
          COMMAND sh -c "m=$(grep -h 'foaf:mbox' \"$0\"/*.ttl); echo \"$m\"; [ -n \"$m\" ] && ! echo \"$m\" | grep -qv '<mailto:'"
                  "${VRO_PLUGIN_ARTEFACTS}/LV2/VRO Drubbel.lv2")
 
+# The factory bank as host presets: VST3 presets loaded through the framework's VST3 hosting, and
+# the LV2 form and its preset bundle through lilv, as LV2 hosts read them.
+if(TARGET VroDrubbel_HostPresets)
+    target_compile_definitions(plugin_host_tests PRIVATE
+        VRO_VST3_PRESET_FOLDER="${VRO_VST3_PRESET_FOLDER}"
+        VRO_FACTORY_BANK="${PROJECT_SOURCE_DIR}/resources/FactoryBank.xml")
+    add_dependencies(plugin_host_tests VroDrubbel_HostPresets)
+
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(LILV REQUIRED IMPORTED_TARGET lilv-0)
+    add_executable(lv2_lilv_tests ${CMAKE_CURRENT_SOURCE_DIR}/host/Lv2LilvTest.cpp)
+    target_link_libraries(lv2_lilv_tests PRIVATE vro_core PkgConfig::LILV GTest::gtest)
+    target_compile_definitions(lv2_lilv_tests PRIVATE
+        VRO_LV2_FOLDER="${VRO_PLUGIN_ARTEFACTS}/LV2"
+        VRO_LV2_URI="${VRO_LV2_URI}"
+        VRO_FACTORY_BANK="${PROJECT_SOURCE_DIR}/resources/FactoryBank.xml")
+    vro_own_code(lv2_lilv_tests)
+    add_dependencies(lv2_lilv_tests VroDrubbel_LV2 VroDrubbel_HostPresets)
+    gtest_discover_tests(lv2_lilv_tests DISCOVERY_TIMEOUT 60)
+endif()
+
 # The renderer's pattern export goes through the processor's MIDI writer.
 add_test(NAME drubbel_render_export_pattern
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/core/export-pattern.sh $<TARGET_FILE:drubbel-render>)

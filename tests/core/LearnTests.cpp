@@ -18,7 +18,7 @@ struct HostListener : juce::AudioProcessorListener
         const std::lock_guard<std::mutex> lock (mutex);
         changes.push_back ({ index, value });
     }
-    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override { ++refreshes; }
 
     std::vector<std::pair<int, float>> taken()
     {
@@ -28,6 +28,7 @@ struct HostListener : juce::AudioProcessorListener
 
     std::mutex mutex;
     std::vector<std::pair<int, float>> changes;
+    std::atomic<int> refreshes { 0 };
 };
 
 constexpr float cc (int value) { return (float) value * 0.007874016f; }
@@ -246,6 +247,44 @@ TEST (Notifier, AppendsFromOtherThreadsAreNeverTornOrRepeated)
     }
     EXPECT_LE (delivered, 2 * perThread);
     EXPECT_GT (delivered, 0);
+    core.removeListener (&host);
+}
+TEST (Notifier, AHostsOwnRestoreIsNotEchoedButTheUsersProgramsAre)
+{
+    // A host writing automation would record an echo of its own restore as the user's edits.
+    test::FreshConfig config;
+    VroCore core;
+    core.setParameter (VcfCutoff, 0.3f);
+    const auto saved = test::state (core);
+    const auto presetFile = config.folder.getChildFile ("Mine.drubbel");
+    ASSERT_TRUE (core.savePresetFile (presetFile));
+    core.setParameter (VcfCutoff, 0.8f);
+
+    HostListener host;
+    core.addListener (&host);
+    core.prepareToPlay (44100.0, 64);
+    const std::function<void()> hostRestores[] = {
+        [&] { core.setStateInformation (saved.getData(), (int) saved.getSize()); },
+        [&] { std::thread ([&] { core.setStateInformation (saved.getData(), (int) saved.getSize()); }).join(); },
+        [&] { core.setCurrentProgram (0); },
+        [&] { Render (core, 48000.0, 64, 120.0, false).run (64); }, // activation at another rate
+    };
+    for (const auto& restore : hostRestores)
+    {
+        restore();
+        core.getNotifier().flush();
+        test::deliverMessages (100);
+    }
+    EXPECT_EQ (core.getParameter (VcfCutoff), 0.3f);
+    EXPECT_TRUE (host.taken().empty()) << host.taken().size();
+    EXPECT_GT (host.refreshes.load(), 0);
+
+    // A program the user picks reaches the host, every stored value.
+    core.setParameter (VcfCutoff, 0.8f);
+    core.loadPresetFile (presetFile, true, false);
+    const auto told = host.taken();
+    EXPECT_EQ (told.size(), 63u);
+    EXPECT_NE (std::find (told.begin(), told.end(), std::make_pair ((int) VcfCutoff, 0.3f)), told.end());
     core.removeListener (&host);
 }
 } // namespace

@@ -1,6 +1,8 @@
 // The parameter table and the setter as hosts and the editor use them.
 #include "TestSupport.h"
 
+#include <set>
+
 using namespace Param;
 
 namespace
@@ -37,6 +39,46 @@ TEST_F (Processor, NamesAndTexts)
 
     for (int i = 0; i < 66; ++i)
         EXPECT_EQ (core.isMetaParameter (i), i == 49 || i == 52 || (i >= 61 && i <= 64)) << i;
+}
+
+TEST_F (Processor, HostsSeeDefaultsAutomationAndTheTextOfAnyValue)
+{
+    // What the format wrappers read from the parameter objects: a "reset to default" gives the
+    // start-up value, the eight switches and actions of the session (no program stores them) are
+    // no automation lanes, and a lane or tooltip shows the text of the value it asks about.
+    const auto& params = core.getParameters();
+    ASSERT_EQ (params.size(), 66);
+    const std::set<int> session { 0, MidiLearnActivated, MidiLearnDelete, Panic, SeqLock, SeqRecord, SeqReset, 58 };
+    for (int i = 0; i < 66; ++i)
+    {
+        const auto& p = *params[i];
+        EXPECT_EQ (p.getDefaultValue(), parameterTable[i].startValue) << i;
+        EXPECT_EQ (p.isAutomatable(), session.count (i) == 0) << i;
+        EXPECT_EQ (p.getName (64), core.getParameterName (i)) << i;
+        EXPECT_EQ (p.isMetaParameter(), core.isMetaParameter (i)) << i;
+    }
+    EXPECT_EQ (params[Volume]->getDefaultValue(), 0.5f);
+
+    core.setParameter (VcfCutoff, 0.25f);
+    auto& cutoff = *params[VcfCutoff];
+    const struct { float value; const char* text; } texts[] = { { 0.9f, "0.90" }, { 0.125f, "0.13" }, { 1.0f, "1.00" }, { 0.0f, "0.00" } };
+    for (const auto& t : texts)
+        EXPECT_EQ (cutoff.getText (t.value, 32), t.text) << t.value;
+    EXPECT_EQ (cutoff.getCurrentValueAsText(), "0.25");
+    EXPECT_EQ (cutoff.getText (0.9f, 2), "0.");
+
+    // A typed text goes the way a host's value goes: held to the range; no number, no change.
+    const struct { const char* text; float value; } typed[] = { { "0.4", 0.4f }, { "3", 1.0f }, { "-1", 0.0f }, { "loud", 0.25f }, { "", 0.25f } };
+    for (const auto& t : typed)
+        EXPECT_EQ (cutoff.getValueForText (t.text), t.value) << t.text;
+
+    // Set through its object, a value takes the processor's own path.
+    params[SeqEnabled]->setValue (1.0f);
+    params[ArpEnabled]->setValue (1.0f);
+    EXPECT_EQ (core.getParameter (SeqEnabled), 0.0f);
+    params[Volume]->setValue (1.5f);
+    EXPECT_EQ (params[Volume]->getValue(), 1.0f);
+    EXPECT_DOUBLE_EQ (s.params[Volume], 19.0 * 7.2);
 }
 
 TEST_F (Processor, StartValues)

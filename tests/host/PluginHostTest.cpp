@@ -4,6 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "../FrameworkTestMain.h"
+#include "BankProgram.h"
+
+#include <mutex>
+
+namespace juce
+{
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages); // the framework's own loop step
+}
 
 namespace
 {
@@ -70,7 +78,8 @@ TEST_P (PluginHost, LoadsRendersAndRestoresState)
     // VST3 adds the framework's MIDI-controller stand-ins and a bypass after the plug-in's own,
     // LV2 the host's enable switch.
     const juce::String formatName (GetParam().name);
-    const int expected = formatName == "VST3" ? 66 + 16 * 130 + 1 : (formatName == "LV2" ? 67 : 66);
+    // LV2 hosts see only the writable parameters: the 58 that programs store.
+    const int expected = formatName == "VST3" ? 66 + 16 * 130 + 1 : (formatName == "LV2" ? 58 + 1 : 66);
     ASSERT_EQ (params.size(), expected) << params.getLast()->getName (64);
 
     // Some hosts order parameters by name, so they are found by name.
@@ -177,6 +186,183 @@ TEST_P (PluginHost, SequencerNotesReachTheHost)
     EXPECT_GE (noteOffs, 2);
     plugin->releaseResources();
 }
+
+/** The parameter changes the plug-in tells its host as edits. A host's own display refresh (the
+    framework's VST3 host re-reads every value when asked to, then updates its display, all in one
+    message) is not an edit. */
+struct EditCounter : juce::AudioProcessorListener
+{
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        pending.push_back (index);
+    }
+    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        pending.clear();
+    }
+    void forgetPending()
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        pending.clear();
+    }
+    /** Whatever arrived since the last call and was no refresh counts. */
+    void settle()
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        edits.insert (edits.end(), pending.begin(), pending.end());
+        pending.clear();
+    }
+    void runMessageLoop (int milliseconds)
+    {
+        settle();
+        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+        while (juce::Time::getMillisecondCounter() < end)
+        {
+            if (! juce::dispatchNextMessageOnSystemQueue (true))
+                juce::Thread::sleep (1);
+            settle();
+        }
+    }
+
+    std::mutex mutex;
+    std::vector<int> pending, edits;
+};
+
+TEST_P (PluginHost, DefaultsAutomationAndTextsAsTheFormatCarriesThem)
+{
+    auto plugin = load();
+    ASSERT_NE (plugin, nullptr);
+    const juce::String formatName (GetParam().name);
+    auto named = [&plugin] (const juce::String& name) -> juce::AudioProcessorParameter*
+    {
+        for (auto* p : plugin->getParameters())
+            if (p->getName (64) == name)
+                return p;
+        return nullptr;
+    };
+
+    // VST2 carries no defaults and no text for a value other than the current one.
+    if (formatName != "VST")
+    {
+        const struct { const char* name; float value; } defaults[] = { { "Volume", 0.5f }, { "VCF Cutoff", 1.0f }, { "Transpose", 0.6f }, { "Saw", 1.0f }, { "Attack", 0.0f } };
+        for (const auto& d : defaults)
+        {
+            auto* p = named (d.name);
+            ASSERT_NE (p, nullptr) << d.name;
+            EXPECT_NEAR (p->getDefaultValue(), d.value, 1.0e-6f) << d.name;
+        }
+    }
+    if (formatName == "VST3")
+    {
+        // Hosts key automation and saved values by these identifiers: they never change.
+        for (int i = 0; i < 66; ++i)
+        {
+            auto* hosted = dynamic_cast<juce::HostedAudioProcessorParameter*> (plugin->getParameters()[i]);
+            ASSERT_NE (hosted, nullptr);
+            // The framework's hash of "param00".., top bit cleared for hosts that take IDs as signed.
+            const auto id = (juce::uint32) ("param" + juce::String (i).paddedLeft ('0', 2)).hashCode() & 0x7fffffffu;
+            EXPECT_EQ (hosted->getParameterID(), juce::String (id)) << i;
+        }
+        auto* cutoff = named ("VCF Cutoff");
+        cutoff->setValueNotifyingHost (0.25f);
+        EXPECT_EQ (cutoff->getText (0.9f, 32), "0.90");
+        EXPECT_EQ (cutoff->getText (0.125f, 32), "0.13");
+    }
+
+    // The session's switches and actions are offered as no automation lanes (LV2 hosts see
+    // every writable property alike).
+    if (formatName != "LV2")
+    {
+        for (const auto* name : { "Midi Learn Activated", "Midi Learn Delete", "PANIC", "SEQ Lock", "SEQ Record", "SEQ Reset" })
+        {
+            auto* p = named (name);
+            ASSERT_NE (p, nullptr) << name;
+            EXPECT_FALSE (p->isAutomatable()) << name;
+        }
+        EXPECT_FALSE (plugin->getParameters()[0]->isAutomatable());
+        EXPECT_FALSE (plugin->getParameters()[58]->isAutomatable());
+        EXPECT_TRUE (named ("Volume")->isAutomatable());
+        EXPECT_TRUE (named ("SEQ Enabled")->isAutomatable());
+    }
+}
+
+TEST_P (PluginHost, AHostsOwnRestoreAndActivationAreNotEchoedAsEdits)
+{
+    auto plugin = load();
+    ASSERT_NE (plugin, nullptr);
+    juce::MemoryBlock state;
+    plugin->getStateInformation (state);
+
+    EditCounter host;
+    plugin->addListener (&host);
+    // Activation at a rate other than the one the plug-in was made with, one block, then the
+    // host's restore of the state it saved.
+    plugin->prepareToPlay (48000.0, 512);
+    juce::AudioBuffer<float> buffer (2, 512);
+    juce::MidiBuffer midi;
+    plugin->processBlock (buffer, midi);
+    host.runMessageLoop (800);
+    plugin->setStateInformation (state.getData(), (int) state.getSize());
+    // The framework's VST3 host re-reads every value from the controller after its own restore.
+    if (juce::String (GetParam().name) == "VST3")
+        host.forgetPending();
+    for (int b = 0; b < 4; ++b)
+        plugin->processBlock (buffer, midi);
+    host.runMessageLoop (800);
+    // The framework's LV2 host moves its own enable switch (its "Bypass") on activation.
+    std::erase_if (host.edits, [&plugin] (int index) { return plugin->getParameters()[index] == plugin->getBypassParameter(); });
+    EXPECT_TRUE (host.edits.empty()) << host.edits.size() << " edits, the first of "
+                                     << (host.edits.empty() ? juce::String() : plugin->getParameters()[host.edits.front()]->getName (64));
+    plugin->removeListener (&host);
+    plugin->releaseResources();
+}
+
+#ifdef VRO_VST3_PRESET_FOLDER
+TEST (Vst3Presets, TheFolderHoldsTheBankAndEachPresetIsThatProgram)
+{
+    const auto bankRoot = bank::load();
+    ASSERT_NE (bankRoot, nullptr);
+    // Flat names: Ardour 7 does not look into subfolders of the preset folder.
+    const juce::File folder (VRO_VST3_PRESET_FOLDER);
+    EXPECT_EQ (folder.findChildFiles (juce::File::findFiles, false, "*.vstpreset").size(), bank::programs (*bankRoot).size());
+    EXPECT_EQ (folder.findChildFiles (juce::File::findDirectories, false).size(), 0);
+    EXPECT_TRUE (folder.getChildFile ("Bass - Acid - Classic Squelch.vstpreset").existsAsFile());
+
+    juce::VST3PluginFormat format;
+    juce::OwnedArray<juce::PluginDescription> found;
+    format.findAllTypesForFile (found, VRO_VST3_PATH);
+    ASSERT_EQ (found.size(), 1);
+    juce::String error;
+    auto plugin = format.createInstanceFromDescription (*found[0], 44100.0, 512, error);
+    ASSERT_NE (plugin, nullptr) << error;
+
+    for (auto* program : bank::samples (*bankRoot))
+    {
+        const auto name = bank::label (*program).replace ("/", " - ").replace (": ", " - ");
+        juce::MemoryBlock preset;
+        ASSERT_TRUE (folder.getChildFile (name + ".vstpreset").loadFileAsData (preset)) << name;
+        ASSERT_TRUE (juce::VST3PluginFormat::setStateFromVSTPresetFile (plugin.get(), preset)) << name;
+
+        // The host's view of the values, and the plug-in's whole state: values, steps, controllers.
+        for (auto* p : plugin->getParameters())
+            if (p->getName (64) == "VCF Cutoff")
+                EXPECT_NEAR (p->getValue(), program->getDoubleAttribute ("filtercutoff"), 1.0e-6) << name;
+        juce::MemoryBlock hostState;
+        plugin->getStateInformation (hostState);
+        const auto head = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), (int) hostState.getSize());
+        ASSERT_NE (head, nullptr);
+        auto* component = head->getChildByName ("IComponent");
+        ASSERT_NE (component, nullptr);
+        juce::MemoryBlock componentState;
+        ASSERT_TRUE (componentState.fromBase64Encoding (component->getAllSubText()));
+        const auto document = juce::AudioProcessor::getXmlFromBinary (componentState.getData(), (int) componentState.getSize());
+        ASSERT_NE (document, nullptr) << name;
+        bank::expectProgram (*bankRoot, *program, *document);
+    }
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P (Formats, PluginHost,
                           testing::Values (FormatCase { "VST", VRO_VST2_PATH }, FormatCase { "VST3", VRO_VST3_PATH },

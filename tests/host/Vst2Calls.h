@@ -15,7 +15,7 @@ enum : int
     effOpenOp = 0, effCloseOp = 1, effGetProgramOp = 3, effGetProgramNameOp = 5, effGetParamLabelOp = 6,
     effGetParamDisplayOp = 7, effGetParamNameOp = 8, effSetSampleRateOp = 10, effSetBlockSizeOp = 11,
     effMainsChangedOp = 12, effEditGetRectOp = 13, effEditOpenOp = 14, effEditCloseOp = 15, effEditIdleOp = 19,
-    effGetChunkOp = 23, effSetChunkOp = 24, effProcessEventsOp = 25, effGetProgramNameIndexedOp = 29,
+    effGetChunkOp = 23, effSetChunkOp = 24, effProcessEventsOp = 25, effCanBeAutomatedOp = 26, effGetProgramNameIndexedOp = 29,
     effGetEffectNameOp = 45, effGetVendorStringOp = 47, effGetProductStringOp = 48, effGetVendorVersionOp = 49,
     effCanDoOp = 51
 };

@@ -2,12 +2,15 @@
 // host callback, as a VST 2.4 host does: identity, parameters, programs, chunks and a rendered note.
 #include "Vst2Calls.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -17,7 +20,7 @@ using namespace vst2;
 struct HostLog
 {
     std::vector<std::vector<unsigned char>> midiOut;
-    int automations = 0;
+    std::atomic<int> automations { 0 };
 };
 HostLog hostLog;
 
@@ -118,6 +121,13 @@ TEST_F (Vst2Host, ParametersAndProgram)
     effect->setParameter (effect, 1, -2.0f);
     EXPECT_EQ (effect->getParameter (effect, 1), 0.0f);
 
+    // The session's own switches and actions are no automation lanes; the sound's parameters are.
+    for (int index = 0; index < 66; ++index)
+    {
+        const bool session = index == 0 || index == 6 || index == 7 || index == 9 || index == 44 || index == 53 || index == 55 || index == 58;
+        EXPECT_EQ (dispatch (effCanBeAutomatedOp, index), session ? 0 : 1) << index;
+    }
+
     EXPECT_EQ (dispatch (effGetProgramOp), 0);
     EXPECT_EQ (text (effGetProgramNameOp), "default");
     EXPECT_EQ (text (effGetProgramNameIndexedOp, 0), "default");
@@ -136,7 +146,11 @@ TEST_F (Vst2Host, ChunkRoundTrip)
 
     effect->setParameter (effect, 26, 0.9f);
     effect->setParameter (effect, 27, 0.1f);
+    // The host's own restore comes back as no automation it would record.
+    hostLog.automations = 0;
     dispatch (effSetChunkOp, 0, (t_fstPtrInt) saved.size(), saved.data());
+    std::this_thread::sleep_for (std::chrono::milliseconds (600)); // the wrapper tells the host from its message thread
+    EXPECT_EQ (hostLog.automations.load(), 0);
     EXPECT_FLOAT_EQ (effect->getParameter (effect, 26), 0.25f);
     EXPECT_FLOAT_EQ (effect->getParameter (effect, 27), 0.75f);
 
