@@ -23,14 +23,71 @@ bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<
         error = file.getSize() > (juce::int64) maxMidiFileBytes ? "file too large for a MIDI file" : "cannot read file";
         return false;
     }
+    // The file's own events only: the framework's matching of note-offs moves the rest of a track
+    // for every note-on it pairs, which makes many of one pitch on one tick quadratic, and a host
+    // plays a file's events as they are.
     juce::MemoryInputStream in (bytes, false);
     juce::MidiFile midiFile;
-    if (! midiFile.readFrom (in, true) || midiFile.getTimeFormat() == 0)
+    const int timeFormat = midiFile.readFrom (in, false) ? midiFile.getTimeFormat() : 0;
+    if (timeFormat == 0)
     {
         error = "not a Standard MIDI File";
         return false;
     }
-    midiFile.convertTimestampTicksToSeconds();
+
+    // The framework's conversion of ticks into seconds, which walks the tempo map from its start
+    // for every event, done with the same arithmetic from a table of the tempo map's states: the
+    // seconds are the same to the bit, in n log n.
+    struct TempoMark { double tick; int track, index; bool tempo; double secondsPerQuarter; };
+    std::vector<TempoMark> marks;
+    for (int t = 0; t < midiFile.getNumTracks(); ++t)
+    {
+        const auto* track = midiFile.getTrack (t);
+        for (int i = 0; i < track->getNumEvents(); ++i)
+        {
+            const auto& m = track->getEventPointer (i)->message;
+            if (m.isTempoMetaEvent())
+                marks.push_back ({ m.getTimeStamp(), t, i, true, m.getTempoSecondsPerQuarterNote() });
+        }
+    }
+    for (int t = 0; t < midiFile.getNumTracks(); ++t)
+    {
+        const auto* track = midiFile.getTrack (t);
+        for (int i = 0; i < track->getNumEvents(); ++i)
+            if (track->getEventPointer (i)->message.isTimeSignatureMetaEvent())
+                marks.push_back ({ track->getEventPointer (i)->message.getTimeStamp(), t, i, false, 0.0 });
+    }
+    std::stable_sort (marks.begin(), marks.end(), [] (const TempoMark& a, const TempoMark& b) { return a.tick < b.tick; });
+
+    // One state per distinct tick of the map: where it starts, the seconds there, the tick length after.
+    struct TempoState { double tick, seconds, secondsPerTick; };
+    const double tickLength = 1.0 / (timeFormat & 0x7fff);
+    std::vector<TempoState> states;
+    {
+        double lastTick = 0.0, seconds = 0.0, secondsPerTick = 0.5 * tickLength;
+        for (size_t i = 0; i < marks.size();)
+        {
+            const double tick = marks[i].tick;
+            seconds += (tick - lastTick) * secondsPerTick;
+            lastTick = tick;
+            for (; i < marks.size() && marks[i].tick == tick; ++i)
+                if (marks[i].tempo)
+                    secondsPerTick = tickLength * marks[i].secondsPerQuarter;
+            states.push_back ({ tick, seconds, secondsPerTick });
+        }
+    }
+    const auto toSeconds = [&] (double tick)
+    {
+        if (timeFormat < 0)
+            return tick / (-(timeFormat >> 8) * (timeFormat & 0xff));
+        // The last state that starts before the tick.
+        const auto after = std::lower_bound (states.begin(), states.end(), tick,
+                                             [] (const TempoState& s, double t) { return s.tick < t; });
+        if (after == states.begin())
+            return tick * (0.5 * tickLength);
+        const auto& s = *(after - 1);
+        return s.seconds + (tick - s.tick) * s.secondsPerTick;
+    };
 
     struct Keyed { juce::int64 sample; int track, index; juce::MidiMessage message; };
     std::vector<Keyed> keyed;
@@ -41,7 +98,7 @@ bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<
         for (int i = 0; i < track->getNumEvents(); ++i)
         {
             const auto& m = track->getEventPointer (i)->message;
-            const double seconds = m.getTimeStamp();
+            const double seconds = toSeconds (m.getTimeStamp());
             lastEventSeconds = std::max (lastEventSeconds, seconds);
             if (m.isMetaEvent())
                 continue;
