@@ -96,6 +96,15 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
             engine->renderSamples (outL, outR, i, next);
             i = next;
         }
+        // A state gone non-finite (or far beyond any level the engine makes) would stay so for
+        // good: the block is silenced and the engine brought to rest.
+        for (int i = 0; i < numSamples; ++i)
+            if (! (std::abs (outL[i]) <= 1.0e4f))
+            {
+                buffer.clear();
+                engine->rest();
+                break;
+            }
     }
 
     midi.clear();

@@ -290,8 +290,10 @@ int removeAbandonedWork (const juce::File& folder, bool stagingFoldersToo)
 void removeTemporariesOnSignals()
 {
 #if ! JUCE_WINDOWS
+    // A signal the caller ignores (nohup, a background job's SIGINT) stays ignored.
     for (int s : { SIGINT, SIGTERM, SIGHUP, SIGQUIT })
-        std::signal (s, removeLiveTemporaries);
+        if (std::signal (s, removeLiveTemporaries) == SIG_IGN)
+            std::signal (s, SIG_IGN);
 #endif
 }
 } // namespace SafeFile

@@ -301,3 +301,13 @@ void OscillatorSection::setTranspose (EngineSettings& s, double v) noexcept
     if (t >= 0 && t <= 2)
         s.transposeSemis = -12.0 + 12.0 * t;
 }
+
+void OscillatorSection::rest() noexcept
+{
+    pulse = BlepOscillator {};
+    sub = BlepOscillator {};
+    saw = BlepSaw {};
+    phase = halfPhase = quarterPhase = 0.0;
+    pulseOut = sawOut = subOut = noiseOut = 0.0;
+    setSampleRate (sampleRate);
+}

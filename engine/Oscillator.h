@@ -67,6 +67,9 @@ public:
 
     void setSampleRate (double rate) noexcept;
 
+    /** Phases, outputs and correction rings back to rest. */
+    void rest() noexcept;
+
     /** Adds the mixed sample to out. pitch = portamento output x detune (semitones, 69 = 440 Hz);
         envelope = filter envelope level, for envelope PWM. */
     void render (double& out, double pitch, double envelope) noexcept;

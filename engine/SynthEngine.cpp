@@ -252,3 +252,14 @@ void SynthEngine::setParameter (int index, double v) noexcept
             break;
     }
 }
+
+void SynthEngine::rest() noexcept
+{
+    router.voices.reset();
+    for (int i = 0; i < VoiceManager::numVoices; ++i)
+        router.voices.voice (i).rest();
+    router.arpSeq.arpeggiator.voice.rest();
+    router.arpSeq.sequencer.voice.rest();
+    outputBlocker.output = outputBlocker.previousInput = 0.0;
+    setSampleRate (sampleRate); // the smoothers
+}

@@ -23,6 +23,11 @@ public:
     SynthEngine (float sampleRate, MidiOutCollector& midiOut);
 
     void setSampleRate (float rate) noexcept;
+
+    /** After output that was not finite: every voice silent and at rest, the smoothers and the
+        output blocker too. Notes held stay silent until played again. */
+    void rest() noexcept;
+
     void renderSample (double& left, double& right) noexcept;
 
     /** Renders samples [from, to) of a block with no MIDI event due in between, narrowing each to

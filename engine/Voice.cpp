@@ -250,3 +250,17 @@ void Voice::randomize (int seed) noexcept
     attackFactor = 1.0;
     decayFactor = 1.0 + (u2 - 0.5) * 0.4;
 }
+
+void Voice::rest() noexcept
+{
+    active = sustained = released = false;
+    ampEnvelope.state = filterEnvelope.state = Envelope::idle;
+    ampEnvelope.level = filterEnvelope.level = 0.0;
+    portamento.current = (double) note;
+    oscillators.rest();
+    filter.decimator = Decimator {};
+    filter.core.previousInput = 0.0;
+    filter.fmSmoothed = 0.0;
+    dcBlocker.output = dcBlocker.previousInput = 0.0;
+    setSampleRate (filter.core.sampleRate); // the ladder and the smoothers
+}

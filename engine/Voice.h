@@ -33,6 +33,10 @@ public:
     void setSampleRate (double rate) noexcept;
     void randomize (int seed) noexcept;
 
+    /** Silent, and every oscillator, filter and blocker state at rest: the way back from a state
+        that went non-finite, which would otherwise stay so. */
+    void rest() noexcept;
+
     /** Key up: echoes the note-off (players' voices only) and drops the gate. */
     void release() noexcept;
 

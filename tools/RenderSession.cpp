@@ -23,14 +23,71 @@ bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<
         error = file.getSize() > (juce::int64) maxMidiFileBytes ? "file too large for a MIDI file" : "cannot read file";
         return false;
     }
+    // The file's own events only: the framework's matching of note-offs moves the rest of a track
+    // for every note-on it pairs, which makes many of one pitch on one tick quadratic, and a host
+    // plays a file's events as they are.
     juce::MemoryInputStream in (bytes, false);
     juce::MidiFile midiFile;
-    if (! midiFile.readFrom (in, true) || midiFile.getTimeFormat() == 0)
+    const int timeFormat = midiFile.readFrom (in, false) ? midiFile.getTimeFormat() : 0;
+    if (timeFormat == 0)
     {
         error = "not a Standard MIDI File";
         return false;
     }
-    midiFile.convertTimestampTicksToSeconds();
+
+    // The framework's conversion of ticks into seconds, which walks the tempo map from its start
+    // for every event, done with the same arithmetic from a table of the tempo map's states: the
+    // seconds are the same to the bit, in n log n.
+    struct TempoMark { double tick; int track, index; bool tempo; double secondsPerQuarter; };
+    std::vector<TempoMark> marks;
+    for (int t = 0; t < midiFile.getNumTracks(); ++t)
+    {
+        const auto* track = midiFile.getTrack (t);
+        for (int i = 0; i < track->getNumEvents(); ++i)
+        {
+            const auto& m = track->getEventPointer (i)->message;
+            if (m.isTempoMetaEvent())
+                marks.push_back ({ m.getTimeStamp(), t, i, true, m.getTempoSecondsPerQuarterNote() });
+        }
+    }
+    for (int t = 0; t < midiFile.getNumTracks(); ++t)
+    {
+        const auto* track = midiFile.getTrack (t);
+        for (int i = 0; i < track->getNumEvents(); ++i)
+            if (track->getEventPointer (i)->message.isTimeSignatureMetaEvent())
+                marks.push_back ({ track->getEventPointer (i)->message.getTimeStamp(), t, i, false, 0.0 });
+    }
+    std::stable_sort (marks.begin(), marks.end(), [] (const TempoMark& a, const TempoMark& b) { return a.tick < b.tick; });
+
+    // One state per distinct tick of the map: where it starts, the seconds there, the tick length after.
+    struct TempoState { double tick, seconds, secondsPerTick; };
+    const double tickLength = 1.0 / (timeFormat & 0x7fff);
+    std::vector<TempoState> states;
+    {
+        double lastTick = 0.0, seconds = 0.0, secondsPerTick = 0.5 * tickLength;
+        for (size_t i = 0; i < marks.size();)
+        {
+            const double tick = marks[i].tick;
+            seconds += (tick - lastTick) * secondsPerTick;
+            lastTick = tick;
+            for (; i < marks.size() && marks[i].tick == tick; ++i)
+                if (marks[i].tempo)
+                    secondsPerTick = tickLength * marks[i].secondsPerQuarter;
+            states.push_back ({ tick, seconds, secondsPerTick });
+        }
+    }
+    const auto toSeconds = [&] (double tick)
+    {
+        if (timeFormat < 0)
+            return tick / (-(timeFormat >> 8) * (timeFormat & 0xff));
+        // The last state that starts before the tick.
+        const auto after = std::lower_bound (states.begin(), states.end(), tick,
+                                             [] (const TempoState& s, double t) { return s.tick < t; });
+        if (after == states.begin())
+            return tick * (0.5 * tickLength);
+        const auto& s = *(after - 1);
+        return s.seconds + (tick - s.tick) * s.secondsPerTick;
+    };
 
     struct Keyed { juce::int64 sample; int track, index; juce::MidiMessage message; };
     std::vector<Keyed> keyed;
@@ -41,7 +98,7 @@ bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<
         for (int i = 0; i < track->getNumEvents(); ++i)
         {
             const auto& m = track->getEventPointer (i)->message;
-            const double seconds = m.getTimeStamp();
+            const double seconds = toSeconds (m.getTimeStamp());
             lastEventSeconds = std::max (lastEventSeconds, seconds);
             if (m.isMetaEvent())
                 continue;
@@ -156,58 +213,77 @@ bool writeMidiOutputFile (const juce::File& file, const std::vector<TimedMidi>& 
     return out.writeTo (bytes, 1) && SafeFile::writeNewFile (file, bytes.getData(), bytes.getDataSize());
 }
 
-/** Hands the writer a stream whose failures and length stay visible after the writer has
-    deleted it. */
-struct WavFileWriter::Stream : juce::OutputStream
+WavFileWriter::WavFileWriter (const juce::File& f, double rate)
+    : file (f), sampleRate (rate), out (std::make_unique<juce::FileOutputStream> (f, 1 << 20))
 {
-    explicit Stream (WavFileWriter& w) : owner (w) {}
-    void flush() override { owner.out->flush(); }
-    bool setPosition (juce::int64 p) override { return owner.out->setPosition (p); }
-    juce::int64 getPosition() override { return owner.out->getPosition(); }
-    bool write (const void* data, size_t size) override
-    {
-        const bool ok = owner.out->write (data, size);
-        owner.failed |= ! ok;
-        owner.end = std::max (owner.end, owner.out->getPosition());
-        return ok;
-    }
-    WavFileWriter& owner;
-};
-
-WavFileWriter::WavFileWriter (const juce::File& f, double sampleRate)
-    : file (f), out (std::make_unique<juce::FileOutputStream> (f, 1 << 20))
-{
-    failed = ! out->openedOk() || ! out->setPosition (0) || out->truncate().failed();
-    if (failed)
-        return;
-    juce::WavAudioFormat wav;
-    auto stream = std::make_unique<Stream> (*this);
-    writer.reset (wav.createWriterFor (stream.get(), sampleRate, 2, 32, {}, 0));
-    if (writer != nullptr)
-        stream.release();
-    failed = writer == nullptr;
+    // The header is written again, with the sizes, once the data is complete.
+    failed = ! out->openedOk() || ! out->setPosition (0) || out->truncate().failed() || ! writeHeader();
 }
 
-WavFileWriter::~WavFileWriter()
+WavFileWriter::~WavFileWriter() = default;
+
+bool WavFileWriter::writeHeader()
 {
-    writer.reset();
+    const auto dataBytes = frames * bytesPerFrame;
+    // Beyond 4 GB the sizes move into a ds64 chunk (RF64), which takes the place of the JUNK
+    // chunk kept free for it.
+    const bool rf64 = headerBytes - 8 + dataBytes > 0xffffffffu;
+    const auto size32 = [rf64] (juce::uint64 v) { return rf64 ? 0xffffffffu : (juce::uint32) v; };
+
+    juce::MemoryOutputStream h;
+    h.write (rf64 ? "RF64" : "RIFF", 4);
+    h.writeInt ((int) size32 (headerBytes - 8 + dataBytes));
+    h.write ("WAVE", 4);
+    h.write (rf64 ? "ds64" : "JUNK", 4);
+    h.writeInt (28);
+    h.writeInt64 (rf64 ? (juce::int64) (headerBytes - 8 + dataBytes) : 0);
+    h.writeInt64 (rf64 ? (juce::int64) dataBytes : 0);
+    h.writeInt64 (rf64 ? (juce::int64) frames : 0);
+    h.writeInt (0);
+    // Float data needs the 18-byte format (with its empty extension) and a fact chunk.
+    h.write ("fmt ", 4);
+    h.writeInt (18);
+    h.writeShort (3); // IEEE float
+    h.writeShort (2);
+    h.writeInt ((int) sampleRate);
+    h.writeInt ((int) sampleRate * (int) bytesPerFrame);
+    h.writeShort ((short) bytesPerFrame);
+    h.writeShort (32);
+    h.writeShort (0);
+    h.write ("fact", 4);
+    h.writeInt (4);
+    h.writeInt ((int) size32 (frames));
+    h.write ("data", 4);
+    h.writeInt ((int) size32 (dataBytes));
+    jassert (h.getDataSize() == headerBytes);
+    return out->setPosition (0) && out->write (h.getData(), h.getDataSize());
 }
 
 bool WavFileWriter::write (const juce::AudioBuffer<float>& block, int numSamples)
 {
-    failed |= writer == nullptr || ! writer->writeFromAudioSampleBuffer (block, 0, numSamples);
+    if (failed || numSamples <= 0)
+        return ! failed;
+    interleaved.resize ((size_t) numSamples * 2);
+    const auto* l = block.getReadPointer (0);
+    const auto* r = block.getReadPointer (block.getNumChannels() > 1 ? 1 : 0);
+    for (int i = 0; i < numSamples; ++i)
+    {
+        interleaved[(size_t) i * 2] = juce::ByteOrder::swapIfBigEndian (l[i]);
+        interleaved[(size_t) i * 2 + 1] = juce::ByteOrder::swapIfBigEndian (r[i]);
+    }
+    failed = ! out->write (interleaved.data(), interleaved.size() * sizeof (float));
+    frames += (juce::uint64) numSamples;
     return ! failed;
 }
 
 bool WavFileWriter::finish()
 {
-    // The header goes out when the writer closes; the buffered stream reports a full disk only
-    // when it flushes.
-    writer.reset();
     if (out == nullptr)
         return false;
+    // The buffered stream reports a full disk only when it flushes.
+    failed = failed || ! writeHeader();
     out->flush();
-    failed |= out->getStatus().failed();
+    failed = failed || out->getStatus().failed();
     out.reset();
-    return ! failed && file.getSize() == end;
+    return ! failed && (juce::uint64) file.getSize() == headerBytes + frames * bytesPerFrame;
 }

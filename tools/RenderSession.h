@@ -74,8 +74,8 @@ public:
 bool writeMidiOutputFile (const juce::File& file, const std::vector<TimedMidi>& events, double sampleRate);
 
 /** A stereo 32-bit float WAV written block by block into a file (created or truncated), so an
-    hour of audio never has to fit in memory. finish() writes the header and checks that every
-    byte arrived. */
+    hour of audio never has to fit in memory; RF64 once it passes 4 GB. finish() writes the sizes
+    and checks that every byte arrived. */
 class WavFileWriter
 {
 public:
@@ -84,11 +84,15 @@ public:
     bool write (const juce::AudioBuffer<float>& block, int numSamples);
     bool finish();
 
+    static constexpr juce::uint64 headerBytes = 12 + 36 + 26 + 12 + 8, bytesPerFrame = 8;
+
 private:
-    struct Stream;
+    bool writeHeader();
+
     juce::File file;
+    double sampleRate;
     std::unique_ptr<juce::FileOutputStream> out;
+    std::vector<float> interleaved;
+    juce::uint64 frames = 0;
     bool failed = false;
-    juce::int64 end = 0;
-    std::unique_ptr<juce::AudioFormatWriter> writer;
 };

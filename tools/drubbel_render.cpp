@@ -3,6 +3,7 @@
 #include "RenderSession.h"
 #include "SafeFile.h"
 #include "MidiPatternExport.h"
+#include "ParameterTable.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -14,12 +15,30 @@ const char* const usage =
     "usage: drubbel-render --midi IN.mid --out OUT.wav [--preset FILE.drubbel] [--param INDEX=VALUE]...\n"
     "                      [--sample-rate HZ] [--block-size N] [--tail SECONDS] [--tempo BPM] [--midi-out OUT.mid]\n"
     "                      [--export-pattern OUT.mid]\n"
-    "       drubbel-render --export-pattern OUT.mid [--preset FILE.drubbel] [--param INDEX=VALUE]...\n";
+    "       drubbel-render --export-pattern OUT.mid [--preset FILE.drubbel] [--param INDEX=VALUE]...\n"
+    "       drubbel-render --list-params | --version | --help\n";
 
 struct UsageError
 {
     juce::String message;
 };
+
+/** An answer that needs no render: the usage, the version, the parameter list. */
+struct Answer
+{
+    juce::String text;
+};
+
+juce::String parameterList()
+{
+    juce::String list;
+    for (int i = 0; i < Param::Count; ++i)
+    {
+        const juce::String name (parameterTable[i].name);
+        list << i << "\t" << (name.isEmpty() ? juce::String ("(unnamed)") : name) << "\n";
+    }
+    return list;
+}
 
 double parseNumber (const juce::String& option, const juce::String& text)
 {
@@ -77,6 +96,10 @@ void checkOutputs (const Options& o)
         if (file == juce::File())
             continue;
         const auto name = juce::String (option) + ": " + file.getFullPathName();
+        // A link is not replaced, and /dev/stdout is one: a device or a pipe cannot take the
+        // write-then-rename a file gets.
+        if (SafeFile::isLink (file))
+            throw UsageError { name + " is a symbolic link" };
         if (file.isDirectory())
             throw UsageError { name + " is a folder" };
         if (file.exists() && ! SafeFile::isRegularFile (file))
@@ -111,7 +134,7 @@ Options parseArguments (const juce::StringArray& args)
         else if (a == "--preset")       o.preset = cwd.getChildFile (value());
         else if (a == "--midi-out")     o.midiOut = cwd.getChildFile (value());
         else if (a == "--export-pattern") o.exportPattern = cwd.getChildFile (value());
-        else if (a == "--sample-rate")  o.sampleRate = parseNumber (a, value());
+        else if (a == "--sample-rate")  o.sampleRate = parseInteger (a, value()); // the header holds whole hertz
         else if (a == "--block-size")   o.blockSize = parseInteger (a, value());
         else if (a == "--tail")         o.tail = parseNumber (a, value());
         else if (a == "--tempo")        o.tempo = parseNumber (a, value());
@@ -130,7 +153,11 @@ Options parseArguments (const juce::StringArray& args)
             o.params.push_back ({ index, (float) normalised });
         }
         else if (a == "--help" || a == "-h")
-            throw UsageError {};
+            throw Answer { usage };
+        else if (a == "--version")
+            throw Answer { juce::String ("drubbel-render ") + VRO_VERSION_STRING + "\n" };
+        else if (a == "--list-params")
+            throw Answer { parameterList() };
         else
             throw UsageError { a + ": unknown option" };
     }
@@ -165,20 +192,44 @@ int fail (const juce::File& file, const juce::String& problem)
 
 int run (const juce::StringArray& args)
 {
+    if (args.isEmpty())
+    {
+        std::fputs (usage, stderr);
+        return 2;
+    }
     Options o;
     try
     {
         o = parseArguments (args);
     }
+    catch (const Answer& a)
+    {
+        std::fputs (a.text.toRawUTF8(), stdout);
+        return 0;
+    }
     catch (const UsageError& e)
     {
-        if (e.message.isEmpty())
-        {
-            std::fputs (usage, stdout);
-            return 0;
-        }
         std::fprintf (stderr, "drubbel-render: %s\n", e.message.toRawUTF8());
         return 2;
+    }
+
+    // Every output gets its temporary beside it now, so a folder that cannot take one is found
+    // before an hour of rendering. The targets are replaced only once all of them are written: a
+    // failure leaves every target as it was. Work that a killed render left in these folders goes.
+    SafeFile::removeTemporariesOnSignals();
+    std::vector<std::unique_ptr<SafeFile::Temporary>> temporaries;
+    std::map<juce::String, SafeFile::Temporary*> temporaryFor;
+    for (const auto& [option, target] : { std::pair<const char*, juce::File> { "--export-pattern", o.exportPattern },
+                                          { "--out", o.midiIn != juce::File() ? o.out : juce::File() },
+                                          { "--midi-out", o.midiIn != juce::File() ? o.midiOut : juce::File() } })
+    {
+        if (target == juce::File())
+            continue;
+        SafeFile::removeAbandonedWork (target.getParentDirectory(), false);
+        temporaries.push_back (std::make_unique<SafeFile::Temporary> (target));
+        if (! temporaries.back()->isValid())
+            return fail (target, "cannot write in its folder");
+        temporaryFor[option] = temporaries.back().get();
     }
 
     std::vector<TimedMidi> events;
@@ -209,35 +260,24 @@ int run (const juce::StringArray& args)
     for (const auto& [index, value] : o.params)
         processor.setParameter (index, value);
 
-    // Every output goes to a temporary beside it; the targets are replaced only once all of them
-    // are written, so a failure leaves every target as it was.
-    juce::OwnedArray<juce::TemporaryFile> temporaries;
-    juce::Array<juce::File> targets;
-    auto temporaryFor = [&] (const juce::File& target)
-    {
-        targets.add (target);
-        return temporaries.add (new juce::TemporaryFile (target, juce::TemporaryFile::useHiddenFile))->getFile();
-    };
-
     if (o.exportPattern != juce::File()
-        && ! writeMidiFileTo (processor.getPattern(), processor.getClock(), temporaryFor (o.exportPattern)))
+        && ! writeMidiFileTo (processor.getPattern(), processor.getClock(), temporaryFor["--export-pattern"]->getFile()))
         return fail (o.exportPattern, "cannot write file");
 
     if (o.midiIn != juce::File())
     {
-        const auto wavFile = temporaryFor (o.out);
-        WavFileWriter wav (wavFile, o.sampleRate);
+        WavFileWriter wav (temporaryFor["--out"]->getFile(), o.sampleRate);
         RenderSession session (processor, o.sampleRate, o.blockSize, o.tempo);
         if (! session.render (events, total, [&wav] (const juce::AudioBuffer<float>& block, int n) { return wav.write (block, n); })
             || ! wav.finish())
             return fail (o.out, "cannot write file");
-        if (o.midiOut != juce::File() && ! writeMidiOutputFile (temporaryFor (o.midiOut), session.midiOutput, o.sampleRate))
+        if (o.midiOut != juce::File() && ! writeMidiOutputFile (temporaryFor["--midi-out"]->getFile(), session.midiOutput, o.sampleRate))
             return fail (o.midiOut, "cannot write file");
     }
 
-    for (int i = 0; i < temporaries.size(); ++i)
-        if (! temporaries[i]->overwriteTargetFileWithTemporary())
-            return fail (targets[i], "cannot replace file");
+    for (auto& t : temporaries)
+        if (! t->replaceTarget())
+            return fail (t->getTarget(), "cannot replace file");
     return 0;
 }
 } // namespace

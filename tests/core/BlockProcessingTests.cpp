@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include <functional>
+
 using namespace Param;
 using test::Render;
 
@@ -299,6 +301,47 @@ TEST (BlockProcessing, AnyHostRateLeavesTheOutputFiniteAndAtItsLevel)
         EXPECT_EQ (after.nonFinite, 0) << rate;
         EXPECT_LE (after.peak, 2.0f * normal) << rate;
         EXPECT_GT (after.peak, 0.25f * normal) << rate; // and it plays again
+    }
+}
+
+TEST (BlockProcessing, ANonFiniteStateDoesNotStay)
+{
+    // However a NaN got into a state, no block carries it to the host, and the next note plays.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::pair<const char*, std::function<void (SynthEngine&)>> poisons[] = {
+        { "ladder", [nan] (SynthEngine& e) { e.getVoices().voice (0).filter.core.s1 = nan; } },
+        { "decimator", [nan] (SynthEngine& e) { e.getVoices().voice (0).filter.decimator.sections[1].y1 = nan; } },
+        { "voice blocker", [nan] (SynthEngine& e) { e.getVoices().voice (0).dcBlocker.output = nan; } },
+        { "volume smoother", [nan] (SynthEngine& e) { e.getSettings().volumeSmoother.value = nan; } },
+    };
+    for (const auto& [name, poison] : poisons)
+    {
+        VroCore core;
+        core.setRateAndBufferSizeDetails (44100.0, 512);
+        core.prepareToPlay (44100.0, 512);
+        processBlock (core, 2048, { { 0, test::noteOn (48) } });
+        poison (core.getEngine());
+        int nonFinite = 0;
+        float peak = 0.0f;
+        for (int block = 0; block < 40; ++block)
+        {
+            juce::AudioBuffer<float> buffer (2, 512);
+            buffer.clear();
+            juce::MidiBuffer midi;
+            if (block == 10)
+                midi.addEvent (test::noteOn (50), 0);
+            core.processBlock (buffer, midi);
+            for (int i = 0; i < 512; ++i)
+            {
+                const float x = buffer.getSample (0, i);
+                nonFinite += std::isfinite (x) ? 0 : 1;
+                if (block >= 10 && std::isfinite (x))
+                    peak = std::max (peak, std::abs (x));
+            }
+        }
+        EXPECT_EQ (nonFinite, 0) << name;
+        EXPECT_GT (peak, 0.05f) << name;
+        EXPECT_LT (peak, 2.0f) << name;
     }
 }
 

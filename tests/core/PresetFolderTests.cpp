@@ -350,6 +350,56 @@ TEST (Settings, FileKeysAndTheProgramChangeSwitch)
     EXPECT_EQ (core.getBackgroundColourType(), 2);
 }
 
+TEST (Settings, ABrokenFileGivesTheDefaultsAndIsLeftAlone)
+{
+    // Read at every start of the plug-in and the renderer: a file that is not settings must neither
+    // crash nor hang a start, and is never written over.
+    std::string deep = "<PROPERTIES>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    const struct { const char* name; std::string bytes; bool fifo; } cases[] = {
+        { "deep nesting", deep, false },
+        { "a FIFO", {}, true },
+        { "too large", "<PROPERTIES>" + std::string (2 << 20, ' ') + "</PROPERTIES>", false },
+        { "not XML", "\x01\x02garbage", false },
+        { "another document", "<vro><VALUE name=\"midiprogramchangedisabled\" val=\"true\"/></vro>", false },
+    };
+    for (const auto& c : cases)
+    {
+        FreshConfig config;
+        const auto file = config.folder.getChildFile ("Velmora/VRO-Drubbel.xml");
+        ASSERT_TRUE (file.getParentDirectory().createDirectory());
+        if (c.fifo)
+            ASSERT_EQ (mkfifo (file.getFullPathName().toRawUTF8(), 0600), 0);
+        else
+            ASSERT_TRUE (file.replaceWithData (c.bytes.data(), c.bytes.size()));
+
+        auto start = std::async (std::launch::async, [&]
+        {
+            VroCore core;
+            EXPECT_FALSE (core.isMidiProgramChangeDisabled()) << c.name;
+            EXPECT_EQ (core.getBackgroundColourType(), 0) << c.name;
+            core.setMidiProgramChangeDisabled (true);
+            core.setBackgroundColourType (1);
+        });
+        if (start.wait_for (std::chrono::seconds (20)) != std::future_status::ready)
+        {
+            ADD_FAILURE() << c.name << ": the start hangs";
+            // A writer lets the reader go.
+            juce::FileOutputStream (file).flush();
+        }
+        start.wait();
+        if (c.fifo)
+            EXPECT_FALSE (SafeFile::isRegularFile (file)) << c.name;
+        else
+        {
+            juce::MemoryBlock after;
+            ASSERT_TRUE (file.loadFileAsData (after));
+            EXPECT_TRUE (after.matches (c.bytes.data(), c.bytes.size())) << c.name;
+        }
+    }
+}
+
 TEST (ProgramChange, LoadsTheListedFileAtItsPosition)
 {
     FreshConfig config;

@@ -15,30 +15,43 @@ frames() { # data frames of a stereo 32-bit float WAV
     python3 - "$1" <<'PY'
 import struct, sys
 data = open(sys.argv[1], 'rb').read()
-pos, fmt, frames = 12, None, None
+pos, fmt, frames, fmtSize, fact = 12, None, None, None, None
 while pos + 8 <= len(data):
     tag, size = data[pos:pos + 4], struct.unpack('<I', data[pos + 4:pos + 8])[0]
     if tag == b'fmt ':
-        fmt = struct.unpack('<HHIIHH', data[pos + 8:pos + 24])
+        fmt, fmtSize = struct.unpack('<HHIIHH', data[pos + 8:pos + 24]), size
+        # Float data carries the extension size, which is 0.
+        fmtSize = f"{size}:{struct.unpack('<H', data[pos + 24:pos + 26])[0]}" if size >= 18 else str(size)
+    if tag == b'fact':
+        fact = struct.unpack('<I', data[pos + 8:pos + 12])[0]
     if tag == b'data':
         frames = size // 8
     pos += 8 + size + (size & 1)
 tag, channels, rate, _, _, bits = fmt
-print(f"{tag} {channels} {rate} {bits} {frames}")
+print(f"{tag} {channels} {rate} {bits} {frames} {fmtSize} {fact}")
 PY
 }
 
 # Good input.
 "$render" --midi "$midi" --out "$work/a.wav" --tail 0 --midi-out "$work/a.mid" || fail "plain render"
 "$render" --midi "$midi" --out "$work/b.wav" --tail 1 --param 26=0.4 --block-size 64 || fail "render with options"
-read -r tag channels rate bits framesA <<<"$(frames "$work/a.wav")"
-read -r _ _ _ _ framesB <<<"$(frames "$work/b.wav")"
+read -r tag channels rate bits framesA fmtSize fact <<<"$(frames "$work/a.wav")"
+read -r _ _ _ _ framesB _ _ <<<"$(frames "$work/b.wav")"
 [ "$tag" = 3 ] && [ "$channels" = 2 ] && [ "$rate" = 44100 ] && [ "$bits" = 32 ] || fail "format $tag $channels $rate $bits"
+[ "$fmtSize" = 18:0 ] && [ "$fact" = "$framesA" ] || fail "float format chunk $fmtSize, fact $fact of $framesA frames"
 [ $((framesB - framesA)) -eq 44100 ] || fail "one second of tail adds $((framesB - framesA)) frames"
 [ "$(head -c 4 "$work/a.mid")" = "MThd" ] || fail "MIDI output file"
 "$render" --midi "$midi" --out "$work/c.wav" --sample-rate 48000 --tail 0.5 || fail "render at 48000"
-read -r _ _ rateC _ _ <<<"$(frames "$work/c.wav")"
+read -r _ _ rateC _ _ _ _ <<<"$(frames "$work/c.wav")"
 [ "$rateC" = 48000 ] || fail "rate $rateC"
+
+# Asked, not rendering: the usage (also for no arguments at all), the version, the parameters.
+"$render" >"$work/out" 2>"$work/err"
+[ $? -eq 2 ] && grep -q -- '--midi IN.mid' "$work/err" && [ ! -s "$work/out" ] || fail "no arguments: no usage on stderr with status 2"
+[ "$("$render" --version)" = "drubbel-render $(cat "$(dirname "$0")/../../VERSION")" ] || fail "--version: $("$render" --version)"
+"$render" --list-params >"$work/params" || fail "--list-params: status"
+[ "$(wc -l <"$work/params")" -eq 66 ] && [ "$(cut -f1 "$work/params" | tr '\n' ' ')" = "$(seq -s ' ' 0 65) " ] \
+    && grep -qx $'1\tVolume' "$work/params" || fail "--list-params: $(head -3 "$work/params")"
 
 # Bad input: one line on stderr naming the problem, status 2, no output file.
 printf 'not midi' > "$work/garbage.mid"
@@ -61,6 +74,9 @@ open(f"{work}/far.mid", "wb").write(b"MThd" + (6).to_bytes(4, "big") + bytes([0,
                                    + b"MTrk" + len(track).to_bytes(4, "big") + track)
 PY
 mkfifo "$work/fifo.mid" "$work/fifo.drubbel" "$work/fifo.wav"
+printf 'linked' > "$work/linked.wav"
+ln -s "$work/linked.wav" "$work/link.wav"
+ln -s "$work/nowhere.wav" "$work/dangling.wav"
 cp "$midi" "$work/in.mid"
 while IFS='|' read -r name args; do
     rm -f "$work/out.wav"
@@ -106,12 +122,20 @@ same output twice|--midi "$midi" --out "$work/out.wav" --midi-out "$work/out.wav
 out is a folder|--midi "$midi" --out "$work"
 out is a fifo|--midi "$midi" --out "$work/fifo.wav"
 midi-out folder missing|--midi "$midi" --out "$work/out.wav" --midi-out "$work/missing/x.mid"
+out is a link|--midi "$midi" --out "$work/link.wav"
+out is a dangling link|--midi "$midi" --out "$work/dangling.wav"
+midi-out is a link|--midi "$midi" --out "$work/out.wav" --midi-out "$work/link.wav"
+out is standard output|--midi "$midi" --out /dev/stdout
+fractional rate|--midi "$midi" --out "$work/out.wav" --sample-rate 8000.5
 EOF2
 
 # Refused outputs are left as they were.
 cmp -s "$midi" "$work/in.mid" || fail "the input MIDI file was changed"
 grep -q 'programname="A"' "$work/a.drubbel" || fail "the preset given as --out was changed"
 [ -p "$work/fifo.wav" ] || fail "the FIFO given as --out was replaced"
+[ -L "$work/link.wav" ] && [ -L "$work/dangling.wav" ] && [ "$(cat "$work/linked.wav")" = linked ] \
+    || fail "a link given as an output was replaced or its target changed"
+rm -f "$work/link.wav" "$work/dangling.wav"
 [ "$(find "$work" -maxdepth 1 -name '.*' | wc -l)" -eq 0 ] || fail "temporary files left: $(ls -A "$work")"
 # An empty or "." output names the working folder, which must survive.
 mkdir "$work/empty"
@@ -122,6 +146,61 @@ for out in "" "."; do
 done
 # A rate at either end of the range renders.
 "$render" --midi "$midi" --out "$work/low.wav" --sample-rate 8000 --tail 0 || fail "render at 8000"
+# A name near the file system's limit: the hidden temporary beside it must still fit.
+long="$work/$(printf 'n%.0s' $(seq 246)).wav"
+"$render" --midi "$midi" --out "$long" --tail 0 --sample-rate 8000 2>"$work/err" || fail "250-byte output name: $(cat "$work/err")"
+[ -s "$long" ] || fail "250-byte output name: no file"
+rm -f "$long"
+
+# An output that cannot be written is found before anything is read or rendered (a render may
+# last an hour): the refusal names it rather than the broken MIDI file. /proc takes no new files,
+# for root either.
+for option in --out --midi-out --export-pattern; do
+    timeout 60 "$render" --midi "$work/garbage.mid" --out "$work/never.wav" "$option" /proc/x.mid 2>"$work/err"
+    status=$?
+    [ $status -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q /proc/x.mid "$work/err" \
+        || fail "unwritable $option: status $status, $(cat "$work/err")"
+done
+[ ! -e "$work/never.wav" ] || fail "unwritable output: the WAV was written anyway"
+
+# Interrupted renders take their temporaries with them; one killed outright leaves its temporary
+# to the next render into that folder, which removes it unless a live render holds it.
+sig="$work/signals"
+mkdir "$sig"
+longRender() { # starts a render of about an hour into $1 and waits for its temporary
+    set -m # a background job of a script would otherwise ignore SIGINT
+    "$render" --midi "$midi" --out "$1/long.wav" --tail 3000 --sample-rate 384000 2>/dev/null &
+    pid=$!
+    set +m
+    for _ in $(seq 100); do
+        [ -n "$(find "$1" -maxdepth 1 -name '.vro-tmp-*' -size +0)" ] && return
+        sleep 0.1
+    done
+    fail "no temporary appeared in $1"
+}
+for signal in INT TERM HUP; do
+    longRender "$sig"
+    kill -s "$signal" "$pid"
+    wait "$pid" 2>/dev/null
+    [ -z "$(ls -A "$sig")" ] || fail "SIG$signal left: $(ls -A "$sig")"
+done
+longRender "$sig"
+kill -s KILL "$pid"
+wait "$pid" 2>/dev/null
+killed=$(find "$sig" -maxdepth 1 -name '.vro-tmp-*')
+[ -n "$killed" ] || fail "SIGKILL: no temporary left to clean up"
+touch -d '1 minute ago' "$sig"/.vro-tmp-*
+mkdir "$sig/live"
+longRender "$sig/live"
+live=$(find "$sig/live" -maxdepth 1 -name '.vro-tmp-*')
+touch -d '1 minute ago' "$live"
+: >"$sig/.keep"
+touch -d '1 minute ago' "$sig/.keep"
+"$render" --midi "$midi" --out "$sig/short.wav" --tail 0 --sample-rate 8000 --midi-out "$sig/live/short.mid" || fail "render after a killed one"
+[ "$(ls -A "$sig" | tr '\n' ' ')" = ".keep live short.wav " ] || fail "after a killed render: $(ls -A "$sig")"
+[ -e "$live" ] || fail "the temporary of a live render was removed"
+kill -s TERM "$pid"
+wait "$pid" 2>/dev/null
 
 # A full disk: the render fails, the previous file stays, no temporary is left. Needs root's mount.
 disk="$work/disk"
@@ -156,6 +235,19 @@ start=$(date +%s)
 timeout 120 "$render" --midi "$work/crowd.mid" --out "$work/crowd.wav" --tail 0.1 || fail "crowded tick: render failed"
 took=$(($(date +%s) - start))
 [ "$took" -le 20 ] || fail "crowded tick: $took s"
+
+# A million note-ons of one pitch on one tick (3 MB) read in linear time; pairing each with a
+# note-off as the framework's reader does took a minute.
+python3 - "$work/notes.mid" <<'PY'
+import sys
+events = b"".join(bytes([0, 0x90, 60, 100]) for _ in range(1000000)) + bytes([0, 0xff, 0x2f, 0])
+open(sys.argv[1], "wb").write(b"MThd" + (6).to_bytes(4, "big") + bytes([0, 0, 0, 1, 1, 0xe0])
+                              + b"MTrk" + len(events).to_bytes(4, "big") + events)
+PY
+start=$(date +%s)
+timeout 300 "$render" --midi "$work/notes.mid" --out "$work/notes.wav" --tail 0.1 --sample-rate 8000 || fail "same-pitch note-ons: render failed"
+took=$(($(date +%s) - start))
+[ "$took" -le 20 ] || fail "same-pitch note-ons: $took s"
 
 [ $failures -eq 0 ] && echo "all render CLI checks passed"
 exit $((failures > 0))
