@@ -14,7 +14,8 @@
 juce::String formatTwoDecimals (float value);
 
 /** The plug-in's audio processor: owns the engine, the current program, the settings and the
-    notifier thread. Hosts see 66 index-based parameters and one program named "default". */
+    notifier thread. Hosts see 66 parameters (objects that forward to the index-based operations)
+    and one program named "default". */
 class VroCore : public juce::AudioProcessor,
                 public juce::ChangeBroadcaster,
                 public juce::MessageListener
