@@ -12,12 +12,14 @@ artefacts=build/VroDrubbel_artefacts/Release
 mkdir -p ~/.vst ~/.vst3 ~/.lv2
 cp -f "$artefacts/VST/libVRO Drubbel.so" ~/.vst/
 vst3presets=~/.vst3/presets/VRO-Velmora/"VRO Drubbel"
-rm -rf ~/.vst3/"VRO Drubbel.vst3" ~/.lv2/"VRO Drubbel.lv2" ~/.lv2/"VRO Drubbel Presets.lv2" "$vst3presets"
+rm -rf ~/.vst3/"VRO Drubbel.vst3" ~/.lv2/"VRO Drubbel.lv2" ~/.lv2/"VRO Drubbel Presets.lv2"
 cp -R "$artefacts/VST3/VRO Drubbel.vst3" ~/.vst3/
 cp -R "$artefacts/LV2/VRO Drubbel.lv2" "$artefacts/LV2/VRO Drubbel Presets.lv2" ~/.lv2/
-mkdir -p "$(dirname "$vst3presets")"
-cp -R "$artefacts/VST3 Presets/VRO-Velmora/VRO Drubbel" "$vst3presets"
+# Hosts save the user's own VST3 presets into the same folder: the factory files are written over,
+# nothing else there is touched.
+mkdir -p "$vst3presets"
+cp -f "$artefacts/VST3 Presets/VRO-Velmora/VRO Drubbel/"*.vstpreset "$vst3presets/"
 echo "Installed: ~/.vst/libVRO Drubbel.so, ~/.vst3/VRO Drubbel.vst3, ~/.lv2/VRO Drubbel.lv2,"
-echo "           ~/.lv2/VRO Drubbel Presets.lv2, $(ls "$vst3presets" | wc -l) presets in $vst3presets"
+echo "           ~/.lv2/VRO Drubbel Presets.lv2, $(ls "$artefacts/VST3 Presets/VRO-Velmora/VRO Drubbel" | wc -l) presets in $vst3presets"
 
 scripts/render-demo.sh demo.wav
