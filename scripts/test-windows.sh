@@ -3,6 +3,7 @@
 # a small cross-compiled host (tests/windows/Vst2WineHost.cpp): identity, state, a few rendered
 # scenes (notes and settings) compared bit for bit with the Linux library's render of the same
 # scenes, and the editor opened under Xvfb (its screenshot lands in build-win/editor-<arch>.png).
+# The engine's pinned renders, cross-compiled, run under Wine as well and give the Linux checksums.
 #   scripts/test-windows.sh [i686] [x86_64]
 # VRO_LINUX_BUILD names the Linux build folder whose VST2 library gives the reference (default build).
 # Some kernels cannot execute 32-bit programs: there the i686 library is built and inspected but not
@@ -95,6 +96,21 @@ for arch in "${archs[@]}"; do
             continue
         fi
         loader=$wine32
+    fi
+    # The engine's pinned renders (tests/engine/PinnedSoundTests.cpp) built with this compiler, its C
+    # library and the arithmetic of this architecture (as the toolchain file sets it) must give the
+    # checksums pinned on Linux.
+    gtest=/usr/src/googletest/googletest
+    pinned_flags=(-std=gnu++20 -O2 -ffp-contract=off -DNDEBUG -Iengine -I"$gtest/include" -I"$gtest")
+    [ "$arch" = i686 ] && pinned_flags+=(-msse2 -mfpmath=sse)
+    $arch-w64-mingw32-g++-posix "${pinned_flags[@]}" -static -o "$out/pinned_sound_$arch.exe" engine/*.cpp \
+        tests/engine/PinnedSoundTests.cpp "$gtest/src/gtest-all.cc" "$gtest/src/gtest_main.cc"
+    if WINELOADER=$loader timeout -k 10 600 "$loader" "$out/pinned_sound_$arch.exe" | tr -d '\r' > "$out/pinned-$arch.log"; then
+        echo "ok   pinned renders give their checksums: $(grep -c '^\[       OK' "$out/pinned-$arch.log") tests passed"
+    else
+        echo "FAIL pinned renders under Wine:"
+        grep -E 'Failure|ull|FAILED' "$out/pinned-$arch.log" || true
+        status=1
     fi
     # A crash would start Wine's debugger and wait; the time limit ends the run instead.
     WINELOADER=$loader timeout -k 10 600 "$loader" "$out/vst2_host_$arch.exe" "$(winpath "$dll")" \
