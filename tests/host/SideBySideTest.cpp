@@ -2,6 +2,7 @@
 // VST3 track: each binary keeps its own framework code and statics, so none runs the other's.
 #include <JuceHeader.h>
 #include <gtest/gtest.h>
+#include "RenderNote.h"
 
 namespace juce
 {
@@ -81,30 +82,12 @@ Loaded load (const Form& form)
     return loaded;
 }
 
-/** The energy of a note's first 10240 samples, or -1 when any sample is not finite. */
+/** A note's energy, with the plug-in released again afterwards. */
 double renderNote (juce::AudioPluginInstance& plugin)
 {
-    plugin.prepareToPlay (44100.0, 512);
-    juce::AudioBuffer<float> buffer (2, 512);
-    juce::MidiBuffer midi;
-    double energy = 0.0;
-    bool finite = true;
-    for (int b = 0; b < 20; ++b)
-    {
-        buffer.clear();
-        midi.clear();
-        if (b == 0)
-            midi.addEvent (juce::MidiMessage::noteOn (1, 48, (juce::uint8) 100), 10);
-        plugin.processBlock (buffer, midi);
-        for (int i = 0; i < buffer.getNumSamples(); ++i)
-        {
-            const float s = buffer.getSample (0, i);
-            finite = finite && std::isfinite (s);
-            energy += s * s;
-        }
-    }
+    const double energy = renderNoteEnergy (plugin);
     plugin.releaseResources();
-    return finite ? energy : -1.0;
+    return energy;
 }
 
 class SideBySide : public testing::TestWithParam<Session>
