@@ -33,8 +33,8 @@ struct VroCore::MessageThreadWork : private juce::Timer
             core->sendChangeMessage();
         core->applyPendingProgramNames();
 
-        // The first tick reads the preset folder, later ones look at it every two seconds, so a
-        // preset added or changed by hand reaches MIDI program changes without a restart.
+        // The folder is looked at again every two seconds, so a preset added or changed by hand
+        // reaches MIDI program changes without a restart.
         if (--core->refreshCountdown <= 0)
         {
             core->refreshCountdown = 100;
@@ -96,6 +96,10 @@ VroCore::VroCore (VroEditorFactory factory)
     engine = std::make_unique<SynthEngine> (sampleRate, *midiOut);
 
     installFactoryPresetsIfMissing();
+    // A program change in the very first block (a project or a bounce that opens with one) must find
+    // the folder's programs, before the message thread has had a chance to look.
+    refreshPresetSnapshot();
+    refreshCountdown = 100;
 
     applyCurrentProgram();
     program.parameters[MidiLearnActivated] = 0.0f;

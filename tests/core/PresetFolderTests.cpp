@@ -435,6 +435,39 @@ TEST (ProgramChange, LoadsTheListedFileAtItsPosition)
     EXPECT_GE (r.firstSoundAfter (0, 1.0e-3f), 5);
     EXPECT_GT (r.peak (0, 64), 1.0e-3f);
 }
+TEST (ProgramChange, TheFirstBlockAfterAStartKnowsTheFolder)
+{
+    // A project or an offline bounce that opens with a program change, before the message thread
+    // has run at all.
+    FreshConfig config;
+    if (VroCore::parseFactoryBank() == nullptr)
+        GTEST_SKIP() << "built without the factory bank";
+    { VroCore firstStart; } // installs the bank
+    VroCore core;
+    const auto list = core.presetList();
+    ASSERT_GT (list.size(), 2);
+    VroCore reference;
+    reference.loadPresetFile (list[2], true, false);
+    ASSERT_NE (reference.getParameter (VcfCutoff), core.getParameter (VcfCutoff));
+
+    RenderSession session (core, 44100.0, 64, 120.0);
+    core.setNonRealtime (false);
+    std::thread audio ([&core]
+    {
+        juce::AudioBuffer<float> block (2, 64);
+        juce::MidiBuffer midi;
+        midi.addEvent (juce::MidiMessage::programChange (1, 2), 0);
+        core.processBlock (block, midi);
+    });
+    audio.join();
+    for (int i = 0; i < Count; ++i)
+    {
+        if (isSessionParameter (i))
+            continue;
+        EXPECT_EQ (core.getParameter (i), reference.getParameter (i)) << parameterTable[i].name;
+    }
+}
+
 TEST (ProgramChange, TheAudioThreadAppliesItFromMemoryAndTheNamesFollow)
 {
     FreshConfig config;
