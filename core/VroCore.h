@@ -142,7 +142,7 @@ public:
     bool isTempoLightOn() const noexcept
     {
         const auto& lfo = engine->getLfo();
-        return lfo.table.triangleValue > 0.0 || lfo.rateHz > 8.0;
+        return lfo.table.triangleValue > 0.0 || lfo.rateReadout.value() > 8.0;
     }
     int getLastChangedParameter() const noexcept { return lastChangedParameter; }
     AutomationNotifier& getNotifier() noexcept { return *notifier; }

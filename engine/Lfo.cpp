@@ -3,7 +3,6 @@
 #include "IeeeArithmetic.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace
@@ -118,17 +117,12 @@ void Lfo::updateRate() noexcept
     {
         const char* name = nullptr;
         if (syncedRate (p[Param::LfoRate], settings.tempoBpm, rateHz, name))
-            std::snprintf (rateText, sizeof rateText, "%s", name);
+            rateReadout.set (rateHz, name);
     }
     else
     {
         rateHz = freeRateHz (p[Param::LfoRate]);
-        // Printing hundreds of digits of a runaway rate could make the C library allocate, and
-        // this can run on the audio thread (a tempo change).
-        if (std::abs (rateHz) < 1.0e9)
-            std::snprintf (rateText, sizeof rateText, "%.2f", rateHz);
-        else
-            std::snprintf (rateText, sizeof rateText, "%.2e", rateHz);
+        rateReadout.set (rateHz);
     }
 
     table.increment = rateHz * 255.0 / table.sampleRate;

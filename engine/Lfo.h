@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EngineSettings.h"
+#include "RateReadout.h"
 #include "NoiseSource.h"
 
 /** The LFO's tables and phase: one cycle spans 255 phase units over 256-interval tables. */
@@ -81,8 +82,8 @@ public:
     /** Triangle and square only look up tables; sample-and-hold and noise draw numbers. */
     bool drawsNothing() const noexcept { return waveform == 0 || waveform == 1; }
 
-    /** Text of the current rate ("0.50", "1/16T"); a fixed buffer, so updating it never allocates. */
-    const char* getRateText() const noexcept { return rateText; }
+    /** Text of the current rate ("0.50", "1/16T"), for the thread that shows it. */
+    std::string getRateText() const { return rateReadout.text(); }
 
     /** The free-running rate for an "LFO Rate" value: 0.02 Hz at 0 to 30 Hz at 1. */
     static double freeRateHz (double v) noexcept;
@@ -97,7 +98,7 @@ public:
     float invert = 1.0f;
     double sampleRate = 44100.0;
     double rateHz = 1.0;
-    char rateText[16] = "-";
+    RateReadout rateReadout;
 
 private:
     double randomHold() noexcept;

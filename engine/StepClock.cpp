@@ -2,7 +2,6 @@
 #include "ExactMath.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace
 {
@@ -99,7 +98,7 @@ void StepClock::setFreeRate (double v) noexcept
     synced = false;
     const double stepsPerSecond = v * kStepsPerSecondRange + kMinStepsPerSecond;
     increment = stepsPerSecond / sampleRate;
-    std::snprintf (rateText, sizeof (rateText), "%.2f", stepsPerSecond);
+    rateReadout.set (stepsPerSecond);
 }
 
 void StepClock::setSyncedRate (double v, double newBpm) noexcept
@@ -114,7 +113,7 @@ void StepClock::setSyncedRate (double v, double newBpm) noexcept
     const int i = (position >= 1.0 && position <= 3.0) ? (int) position : 0;
     rateMultiplier = multipliers[i];
     increment = 4.0 / (60.0 / bpm * sampleRate) * (syncModeFactor * rateMultiplier);
-    std::snprintf (rateText, sizeof (rateText), "%s", names[i]);
+    rateReadout.set (rateMultiplier, names[i]);
 }
 
 void StepClock::updateClockRate (double tempoValue) noexcept

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EngineSettings.h"
+#include "RateReadout.h"
 
 /** The host's transport as the clock needs it (filled by the processor from the play head). */
 struct HostPosition
@@ -46,7 +47,8 @@ public:
     /** The first key of a phrase went down. */
     void startPhrase() noexcept;
 
-    const char* getRateText() const noexcept { return rateText; }
+    /** Text of the current rate ("8.08", "1/16"), for the thread that shows it. */
+    std::string getRateText() const { return rateReadout.text(); }
 
     /** Clocks per step at the current rate multiplier (12, 6, 3 or 2). */
     int midiClocksPerStep() const noexcept;
@@ -56,7 +58,7 @@ public:
     bool externalMode = false, externalTickPending = false, hostWrapPending = false;
     bool synced = false, hostMode = false, skipNextWrap = false;
     int midiClockCounter = 0;
-    char rateText[16] = "-";
+    RateReadout rateReadout;
     bool gateReleased = false, stepPending = false;
     double sinceWrap = 0.0, sinceStep = 0.0;
     // Host mode: the clock's own count of the host position in steps, from the last re-lock on,

@@ -275,7 +275,7 @@ TEST (TempoLed, BlinksWithTheTriangleAndStaysLitAboveEightHertz)
     for (auto c : { Case { 0.5, 8.0, true }, Case { 0.0, 1.0, false }, Case { -0.5, 8.01, true }, Case { -0.5, 8.0, false } })
     {
         lfo.table.triangleValue = c.triangle;
-        lfo.rateHz = c.rateHz;
+        lfo.rateReadout.set (c.rateHz);
         EXPECT_TRUE (pumpUntil ([&] { return led.isLit() == c.lit; })) << c.triangle << " " << c.rateHz;
     }
 }

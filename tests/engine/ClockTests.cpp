@@ -50,7 +50,7 @@ TEST (Clock, FreeAndSyncedRatesGiveTheirStepsPerSecond)
         rig.set (Param::ArpSeqSyncMode, c.syncMode);
         rig.set (Param::SeqSync, c.sync);
         rig.set (Param::SeqTempo, c.tempo);
-        EXPECT_STREQ (rig.engine.getClock().getRateText(), c.text);
+        EXPECT_EQ (rig.engine.getClock().getRateText(), c.text);
 
         holdSequence (rig);
         const long long start = rig.now();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -44,11 +45,11 @@ TEST (Lfo, FreeRateRunsFromTwoHundredthsToThirtyHertz)
     {
         LfoRig rig (c.value);
         EXPECT_NEAR (rig.lfo.rateHz, c.hz, 1e-9) << c.value;
-        EXPECT_STREQ (rig.lfo.getRateText(), c.text);
+        EXPECT_EQ (rig.lfo.getRateText(), c.text);
     }
 
     LfoRig runaway (200.0); // 30^200 Hz: the text stays short
-    EXPECT_STREQ (runaway.lfo.getRateText(), "2.75e+295");
+    EXPECT_EQ (runaway.lfo.getRateText(), "2.75e+295");
 
     LfoRig thirty (1.0);
     EXPECT_NEAR (thirty.countWraps ((int) kRate * 2), 60, 1); // measured, not just computed
@@ -65,7 +66,7 @@ TEST (Lfo, SyncedRatesFollowTheTempoInNoteValues)
     {
         LfoRig rig (c.position / 31.0, 1.0);
         EXPECT_NEAR (rig.lfo.rateHz, c.hz, c.hz * 1e-12) << c.text;
-        EXPECT_STREQ (rig.lfo.getRateText(), c.text);
+        EXPECT_EQ (rig.lfo.getRateText(), c.text);
     }
 
     LfoRig eighths (29.0 / 31.0, 1.0, 90.0);
@@ -76,7 +77,7 @@ TEST (Lfo, SyncedRatesFollowTheTempoInNoteValues)
     eighths.settings.params[Param::LfoRate] = 1.2;
     eighths.lfo.updateRate();
     EXPECT_NEAR (eighths.lfo.rateHz, 6.0, 1e-12);
-    EXPECT_STREQ (eighths.lfo.getRateText(), "1/16");
+    EXPECT_EQ (eighths.lfo.getRateText(), "1/16");
 }
 
 TEST (Lfo, InversionFlipsOnlyTheModulationOutput)
@@ -174,4 +175,28 @@ TEST (Lfo, PhaseStaysInsideTheTablesForAnyRate)
             }
         }
     }
+}
+
+TEST (Lfo, RateTextsAreWrittenByTheReaderTheSameInEveryLocale)
+{
+    // The audio thread only stores the rate; the text is made when shown, with a point in every
+    // locale (hosts set theirs, and a comma read "4,65").
+    const char* commaLocales[] = { "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8" };
+    const char* chosen = nullptr;
+    for (auto* name : commaLocales)
+    {
+        if (std::setlocale (LC_NUMERIC, name) != nullptr)
+        {
+            chosen = name;
+            break;
+        }
+    }
+    // scripts/install-deps.sh generates de_DE.UTF-8, so every machine that runs the tests has one.
+    ASSERT_NE (chosen, nullptr) << "no locale with a decimal comma installed: run scripts/install-deps.sh";
+    LfoRig rig (0.5);
+    const auto text = rig.lfo.getRateText();
+    std::setlocale (LC_NUMERIC, "C");
+    EXPECT_EQ (text, "4.65");
+    EXPECT_EQ (LfoRig (0.5, 1.0).lfo.rateReadout.value(), LfoRig (0.5, 1.0).lfo.rateHz);
+    EXPECT_EQ (RateReadout().text(), "-");
 }
