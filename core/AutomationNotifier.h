@@ -8,9 +8,9 @@
 class VroCore;
 
 /** Carries parameter changes that start off the message thread to the message thread, where the
-    host is told: learned controller values, which are applied there, and values that were already
-    applied elsewhere (a program re-applied on the audio thread or a host's thread), which only
-    need announcing.
+    host is told: values already applied elsewhere (a learned controller's or a program's on the
+    audio thread, a program re-applied on a host's thread), which only need announcing, and new
+    values to be applied there.
 
     Lossless: one slot per parameter holds its newest change, so a burst of changes (a program
     change queues one per parameter) can never push another one out; a parameter changed twice

@@ -370,10 +370,11 @@ void VroCore::handleController (int controller, int value)
     const float x = (float) value * 0.007874016f;
     if (p > 0)
     {
-        if (isNonRealtime())
-            setParameter (p, x);
-        else
-            notifier->enqueue (p, x);
+        // At its sample, on the audio thread, so a controller keeps working while the host's
+        // message thread is busy; the host hears of it afterwards (offline, not at all).
+        setParameter (p, x);
+        if (! isNonRealtime())
+            notifier->announce (p);
     }
 
     if (controller == 1)

@@ -287,4 +287,33 @@ TEST (Notifier, AHostsOwnRestoreIsNotEchoedButTheUsersProgramsAre)
     EXPECT_NE (std::find (told.begin(), told.end(), std::make_pair ((int) VcfCutoff, 0.3f)), told.end());
     core.removeListener (&host);
 }
+TEST (Learn, LiveControllersApplyAtTheirSampleAndThenReachTheHost)
+{
+    // A learned controller must keep working while the host's message thread is busy (a dialog,
+    // a project load): the value applies at its sample, the host hears of it afterwards.
+    auto render = [] (bool offline, std::vector<std::pair<int, float>>& told)
+    {
+        VroCore core;
+        core.getProgram().controllerMap[7] = Volume;
+        HostListener host;
+        core.addListener (&host);
+        Render r (core, 44100.0, 512, 120.0, offline);
+        r.at (0, test::noteOn (48)).at (3000, test::controller (7, 0)).run (8192);
+        if (! offline)
+        {
+            EXPECT_TRUE (test::deliverMessagesUntil ([&] { return ! host.taken().empty(); }));
+        }
+        told = host.taken();
+        core.removeListener (&host);
+        return std::vector<float> (r.session.audio.getReadPointer (0), r.session.audio.getReadPointer (0) + 8192);
+    };
+    std::vector<std::pair<int, float>> toldLive, toldOffline;
+    const auto live = render (false, toldLive);
+    const auto offline = render (true, toldOffline);
+    ASSERT_GT (*std::max_element (live.begin(), live.begin() + 3000), 0.01f);
+    EXPECT_TRUE (live == offline) << "the live render must change at the controller's sample, as offline";
+    ASSERT_FALSE (toldLive.empty());
+    EXPECT_EQ (toldLive.back(), std::make_pair ((int) Volume, 0.0f));
+    EXPECT_TRUE (toldOffline.empty());
+}
 } // namespace

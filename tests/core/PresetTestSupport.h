@@ -43,6 +43,22 @@ inline void deliverMessages (int milliseconds)
             juce::Thread::sleep (1);
 }
 
+/** Delivers messages until the condition holds (true) or ten seconds pass (false): a loaded machine
+    can take long, and a fixed wait would then fail. */
+template <typename Condition>
+bool deliverMessagesUntil (Condition condition)
+{
+    const auto end = juce::Time::getMillisecondCounter() + 10000u;
+    while (! condition())
+    {
+        if (juce::Time::getMillisecondCounter() >= end)
+            return false;
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+    }
+    return true;
+}
+
 inline std::unique_ptr<juce::XmlElement> document (const juce::String& text)
 {
     auto xml = ProgramDocument::parse (text);
