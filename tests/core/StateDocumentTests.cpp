@@ -1,5 +1,6 @@
 // The program document as hosts, preset files and older versions hand it over.
 #include "PresetTestSupport.h"
+#include "../CommaLocale.h"
 
 #include <clocale>
 #include <thread>
@@ -144,15 +145,7 @@ TEST (StateDocument, WrittenOrderAndNumberForms)
 
 TEST (StateDocument, NumbersIgnoreTheHostLocale)
 {
-    const char* commaLocales[] = { "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8" };
-    const char* chosen = nullptr;
-    for (auto* name : commaLocales)
-        if (std::setlocale (LC_NUMERIC, name) != nullptr)
-        {
-            chosen = name;
-            break;
-        }
-    // scripts/install-deps.sh generates de_DE.UTF-8, so every machine that runs the tests has one.
+    const char* chosen = test::useCommaLocale();
     ASSERT_NE (chosen, nullptr) << "no locale with a decimal comma installed: run scripts/install-deps.sh";
 
     VroCore core;

@@ -1,4 +1,5 @@
 #include "Lfo.h"
+#include "../CommaLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -181,17 +182,7 @@ TEST (Lfo, RateTextsAreWrittenByTheReaderTheSameInEveryLocale)
 {
     // The audio thread only stores the rate; the text is made when shown, with a point in every
     // locale (hosts set theirs, and a comma read "4,65").
-    const char* commaLocales[] = { "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8" };
-    const char* chosen = nullptr;
-    for (auto* name : commaLocales)
-    {
-        if (std::setlocale (LC_NUMERIC, name) != nullptr)
-        {
-            chosen = name;
-            break;
-        }
-    }
-    // scripts/install-deps.sh generates de_DE.UTF-8, so every machine that runs the tests has one.
+    const char* chosen = test::useCommaLocale();
     ASSERT_NE (chosen, nullptr) << "no locale with a decimal comma installed: run scripts/install-deps.sh";
     LfoRig rig (0.5);
     const auto text = rig.lfo.getRateText();
