@@ -127,6 +127,11 @@ public:
     void setBackgroundColourType (int value) { settings.setBackgroundColourType (value); }
     int getBackgroundColourType() { return settings.getBackgroundColourType(); }
 
+    /** The rates the engine is built for. A host's rate outside is held to the nearer end; zero,
+        negative and non-finite rates are ignored. */
+    static constexpr double minSampleRate = 8000.0, maxSampleRate = 384000.0;
+    static float engineRateFor (double hostRate, float current) noexcept;
+
     /** Events of 0-sample blocks kept for the next block's start. */
     static constexpr int maxPendingEvents = 256;
 
@@ -181,12 +186,6 @@ private:
     VroProgram program;
     float sampleRate = 44100.0f;
     double hostSampleRate = 44100.0; // as the host last reported it
-public:
-    /** The rates the engine is built for. A host's rate outside is held to the nearer end; zero,
-        negative and non-finite rates are ignored. */
-    static constexpr double minSampleRate = 8000.0, maxSampleRate = 384000.0;
-    static float engineRateFor (double hostRate, float current) noexcept;
-private:
     std::unique_ptr<MidiOutCollector> midiOut;
     std::unique_ptr<SynthEngine> engine;
     std::unique_ptr<AutomationNotifier> notifier;
