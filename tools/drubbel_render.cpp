@@ -217,8 +217,7 @@ int run (const juce::StringArray& args)
     // before an hour of rendering. The targets are replaced only once all of them are written: a
     // failure leaves every target as it was. Work that a killed render left in these folders goes.
     SafeFile::removeTemporariesOnSignals();
-    std::vector<std::unique_ptr<SafeFile::Temporary>> temporaries;
-    std::map<juce::String, SafeFile::Temporary*> temporaryFor;
+    std::map<juce::String, std::unique_ptr<SafeFile::Temporary>> temporaryFor;
     for (const auto& [option, target] : { std::pair<const char*, juce::File> { "--export-pattern", o.exportPattern },
                                           { "--out", o.midiIn != juce::File() ? o.out : juce::File() },
                                           { "--midi-out", o.midiIn != juce::File() ? o.midiOut : juce::File() } })
@@ -226,10 +225,9 @@ int run (const juce::StringArray& args)
         if (target == juce::File())
             continue;
         SafeFile::removeAbandonedWork (target.getParentDirectory(), false);
-        temporaries.push_back (std::make_unique<SafeFile::Temporary> (target));
-        if (! temporaries.back()->isValid())
+        auto& temporary = temporaryFor[option] = std::make_unique<SafeFile::Temporary> (target);
+        if (! temporary->isValid())
             return fail (target, "cannot write in its folder");
-        temporaryFor[option] = temporaries.back().get();
     }
 
     std::vector<TimedMidi> events;
@@ -275,7 +273,7 @@ int run (const juce::StringArray& args)
             return fail (o.midiOut, "cannot write file");
     }
 
-    for (auto& t : temporaries)
+    for (auto& [option, t] : temporaryFor)
         if (! t->replaceTarget())
             return fail (t->getTarget(), "cannot replace file");
     return 0;
