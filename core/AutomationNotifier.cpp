@@ -1,13 +1,7 @@
 #include "AutomationNotifier.h"
-#include "VroCore.h"
 
 #include <algorithm>
 #include <cstring>
-
-AutomationNotifier::AutomationNotifier (VroCore& owner)
-    : juce::Thread ("Midi Controller Notifications"), processor (owner)
-{
-}
 
 void AutomationNotifier::enqueue (int parameterIndex, float value) noexcept
 {
@@ -35,7 +29,6 @@ void AutomationNotifier::discardPending() noexcept
 {
     for (auto& slot : slots)
         slot.store (0);
-    ++generation;
 }
 
 int AutomationNotifier::getPendingCount() const noexcept
@@ -46,41 +39,22 @@ int AutomationNotifier::getPendingCount() const noexcept
     return n;
 }
 
-void AutomationNotifier::run()
+int AutomationNotifier::takePending (Change (&changes)[Param::Count]) noexcept
 {
-    while (! threadShouldExit())
-    {
-        if (getPendingCount() > 0)
-            flush();
-        wait (20);
-    }
-}
-
-void AutomationNotifier::flush()
-{
-    // Take every pending change under the lock, then post outside it, so the audio thread never
-    // waits for message allocation and no change is torn, lost or delivered twice.
-    struct Taken { std::uint32_t order; int index; float value; bool announceOnly; };
-    Taken taken[Param::Count];
+    std::uint32_t orderOf[Param::Count];
     int n = 0;
-    juce::uint32 gen = 0;
+    for (int i = 0; i < Param::Count; ++i)
     {
-        const juce::ScopedLock lock (processor.getCallbackLock());
-        gen = generation;
-        for (int i = 0; i < Param::Count; ++i)
-        {
-            const auto slot = slots[i].exchange (0);
-            if (slot == 0)
-                continue;
-            const auto bits = (std::uint32_t) slot;
-            float value;
-            std::memcpy (&value, &bits, sizeof (value));
-            const auto tag = (std::uint32_t) (slot >> 32);
-            taken[n++] = { tag >> 1, i, value, (tag & 1u) != 0 };
-        }
+        const auto slot = slots[i].exchange (0);
+        if (slot == 0)
+            continue;
+        const auto bits = (std::uint32_t) slot;
+        float value;
+        std::memcpy (&value, &bits, sizeof (value));
+        const auto tag = (std::uint32_t) (slot >> 32);
+        orderOf[i] = tag >> 1;
+        changes[n++] = { i, value, (tag & 1u) != 0 };
     }
-    // In the order the changes were made, so the last of an exclusive group still wins.
-    std::sort (taken, taken + n, [] (const Taken& a, const Taken& b) { return a.order < b.order; });
-    for (int i = 0; i < n; ++i)
-        processor.postMessage (new ParameterChangedMessage (taken[i].index, taken[i].value, taken[i].announceOnly, gen));
+    std::sort (changes, changes + n, [&orderOf] (const Change& a, const Change& b) { return orderOf[a.index] < orderOf[b.index]; });
+    return n;
 }

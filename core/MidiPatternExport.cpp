@@ -12,7 +12,7 @@ double stepTicks (const StepClock& clock) noexcept
 juce::MidiMessageSequence patternToSequence (const StepPattern& pattern, double ticksPerStep)
 {
     juce::MidiMessageSequence sequence;
-    const int n = juce::jlimit (1, StepPattern::maxSteps, pattern.numberOfSteps);
+    const int n = juce::jlimit (1, StepPattern::maxSteps, pattern.numberOfSteps.get());
     double t = 0.0;
     for (int i = 0; i < n; ++i)
     {

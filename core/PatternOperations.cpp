@@ -13,11 +13,11 @@ bool isStepIndex (int index) noexcept
 
 int activeSteps (const StepPattern& p) noexcept
 {
-    return juce::jlimit (1, StepPattern::maxSteps, p.numberOfSteps);
+    return juce::jlimit (1, StepPattern::maxSteps, p.numberOfSteps.get());
 }
 
 /** One step's value of a field, given to all 96 steps. */
-void copyFieldToAllSteps (StepPattern& p, int index, double PatternStep::* field)
+void copyFieldToAllSteps (StepPattern& p, int index, SharedValue<double> PatternStep::* field)
 {
     if (isStepIndex (index))
     {

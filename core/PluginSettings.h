@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SharedValue.h"
 #include <juce_data_structures/juce_data_structures.h>
 
 /** The settings as the framework's properties, read and written by our own file code: the
@@ -61,5 +62,5 @@ public:
 
     juce::PropertiesFile::Options options;
     std::unique_ptr<SettingsFile> userSettings;
-    bool midiProgramChangeDisabled = false;
+    SharedValue<bool> midiProgramChangeDisabled { false }; // read by the audio thread
 };

@@ -321,16 +321,9 @@ std::unique_ptr<PresetSnapshot> PresetSnapshot::build (const juce::String& folde
 
 void VroCore::refreshPresetSnapshot (const juce::String& changedPath)
 {
-    auto next = PresetSnapshot::build (getPresetDirectory(), presetSnapshot.load(), changedPath);
-    if (next == nullptr)
-        return;
-    std::unique_ptr<PresetSnapshot> old (presetSnapshot.exchange (next.release()));
-    {
-        // A block in progress may still be applying a program of the old snapshot, and a program
-        // change's names may point into it: both are done once the block has let go of the lock.
-        const juce::ScopedLock lock (getCallbackLock());
-        applyPendingProgramNames();
-    }
+    const auto& newest = bridge->newest();
+    if (auto next = PresetSnapshot::build (getPresetDirectory(), newest.get(), changedPath))
+        bridge->publish (std::move (next));
 }
 
 void VroCore::applyProgramChange (int number)
@@ -339,41 +332,60 @@ void VroCore::applyProgramChange (int number)
     // scan at the change did.
     const bool onMessageThread = juce::MessageManager::existsAndIsCurrentThread();
     if (onMessageThread)
-        refreshPresetSnapshot();
-
-    const auto* snapshot = presetSnapshot.load();
-    if (snapshot != nullptr && number >= 0 && number < (int) snapshot->programs.size())
     {
+        refreshPresetSnapshot();
+        blockSnapshot = audioSnapshot.load();
+    }
+
+    const auto* snapshot = blockSnapshot;
+    if (snapshot == nullptr || number < 0 || number >= (int) snapshot->programs.size())
+        return applyCurrentProgram();
+
+    {
+        // A host's save or restore, or a preset load, holds the program: the change is made at
+        // the next block rather than mixed into theirs.
+        const juce::ScopedTryLock programLock (program.lock);
+        if (! programLock.isLocked())
+        {
+            pendingProgramChange = number;
+            return;
+        }
         const auto& p = *snapshot->programs[(size_t) number];
         if (p.parsed && p.reading.status == ProgramReading::Status::program)
             applyReading (p.reading, false, true);
         pendingProgramNames = &p;
-        if (onMessageThread)
-            applyPendingProgramNames();
     }
+    if (onMessageThread)
+        applyPendingProgramNames();
     applyCurrentProgram();
 }
 
 void VroCore::applyPendingProgramNames()
 {
-    // Strings are the message thread's: elsewhere (a host's restore on its own thread) the names of
-    // an older program change are only dropped.
-    const auto* p = pendingProgramNames.exchange (nullptr);
-    if (p == nullptr || ! juce::MessageManager::existsAndIsCurrentThread())
+    // Strings are not the audio thread's: the names wait for the message thread.
+    if (! juce::MessageManager::existsAndIsCurrentThread())
         return;
-    program.path = p->path;
-    if (p->parsed && p->reading.status == ProgramReading::Status::program)
-        applyReadingNames (p->reading, p->fileName);
-    sendChangeMessage();
+    const auto* p = pendingProgramNames.exchange (nullptr);
+    if (p == nullptr)
+        return;
+    {
+        const juce::ScopedLock programLock (program.lock);
+        program.setPath (p->path);
+        if (p->parsed && p->reading.status == ProgramReading::Status::program)
+            applyReadingNames (p->reading, p->fileName);
+    }
+    notifyChange();
 }
 
 void VroCore::loadPresetFile (const juce::File& file, bool nameFromFile, bool sequencerOnly)
 {
     applyPendingProgramNames(); // an earlier program change's, before this load's path
     auto xml = ProgramDocument::parseFile (file);
-    program.path = file.getFullPathName();
-    if (xml != nullptr)
-        readProgramXml (xml.get(), nameFromFile ? file.getFileNameWithoutExtension() : juce::String(), sequencerOnly);
+    const auto path = file.getFullPathName();
+    if (xml == nullptr)
+        program.setPath (path);
+    else
+        readDocument (xml.get(), nameFromFile ? file.getFileNameWithoutExtension() : juce::String(), sequencerOnly, true, &path);
 }
 
 bool VroCore::savePresetFile (const juce::File& file)

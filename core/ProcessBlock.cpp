@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 using namespace Param;
 
@@ -24,6 +25,12 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
 {
     // The host's flush-to-zero or rounding mode must not change the engine's bits.
     const ScopedIeeeArithmetic engineArithmetic;
+    // The wrappers hold it already; a host that calls without it gets the same rule.
+    const juce::ScopedLock lock (getCallbackLock());
+    applyPendingToEngine();
+    blockSnapshot = audioSnapshot.load();
+    if (pendingProgramChange >= 0)
+        applyProgramChange (std::exchange (pendingProgramChange, -1));
 
     for (int ch = getTotalNumInputChannels(); ch < buffer.getNumChannels(); ++ch)
         buffer.clear (ch, 0, buffer.getNumSamples());
@@ -73,8 +80,6 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
         }
     }
 
-    const juce::ScopedLock lock (getCallbackLock());
-
     auto it = midi.cbegin();
     const auto end = midi.cend();
     const int numSamples = buffer.getNumSamples();
@@ -106,6 +111,10 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
                 break;
             }
     }
+
+    lfoRising.store (engine->getLfo().table.triangleValue > 0.0, std::memory_order_relaxed);
+    // After this, the bridge may free a snapshot this block could have read.
+    blocksDone.fetch_add (1);
 
     midi.clear();
     // Notes owed to the host (a PANIC between blocks) wait through an empty block.

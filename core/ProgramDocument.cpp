@@ -559,14 +559,17 @@ std::unique_ptr<juce::XmlElement> VroCore::createProgramXml (const juce::String&
     root->setAttribute ("curprogram", 0);
     root->setAttribute ("version", "1.3");
 
+    // One program, whole: a program change or a restore elsewhere waits for this.
+    const juce::ScopedLock programLock (program.lock);
     if (name.isNotEmpty())
         changeProgramName (0, name);
+    const auto names = program.getNames();
 
     auto* programs = new juce::XmlElement ("programs");
     auto* p = programs->createNewChildElement ("program");
-    p->setAttribute ("path", program.path);
-    p->setAttribute ("programname", program.programName);
-    p->setAttribute ("category", program.category);
+    p->setAttribute ("path", names.path);
+    p->setAttribute ("programname", names.programName);
+    p->setAttribute ("category", names.category);
     for (int index : presetKeyOrder)
         p->setAttribute (parameterTable[index].presetKey, formatNumber ((double) program.parameters[index]));
 
@@ -588,10 +591,10 @@ std::unique_ptr<juce::XmlElement> VroCore::createProgramXml (const juce::String&
     auto* midimap = root->createNewChildElement ("midimap");
     for (int cc = 0; cc < 256; ++cc)
     {
-        if (program.controllerMap[cc] != 0)
+        if (const int mapped = program.controllerMap[cc]; mapped != 0)
         {
             auto* m = midimap->createNewChildElement ("map");
-            m->setAttribute ("param", program.controllerMap[cc]);
+            m->setAttribute ("param", mapped);
             m->setAttribute ("controllernumber", cc);
         }
     }
@@ -732,37 +735,49 @@ void ProgramDocument::read (const juce::XmlElement* root, ProgramReading& r)
 
 void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly, bool honourSeqLock)
 {
+    readDocument (root, name, sequencerOnly, honourSeqLock, nullptr);
+}
+
+void VroCore::readDocument (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly, bool honourSeqLock,
+                            const juce::String* path)
+{
     // A program change's names still on their way are older than this load.
     applyPendingProgramNames();
 
     auto reading = std::make_unique<ProgramReading>();
     ProgramDocument::read (root, *reading);
-    if (reading->status == ProgramReading::Status::notADocument || reading->status == ProgramReading::Status::noPrograms)
+    const bool readable = reading->status == ProgramReading::Status::program;
     {
-        notifyChange();
-        return;
+        const juce::ScopedLock programLock (program.lock);
+        if (path != nullptr)
+            program.setPath (*path);
+        if (readable)
+        {
+            if (! sequencerOnly)
+                applyReadingNames (*reading, name);
+            applyReading (*reading, sequencerOnly, honourSeqLock);
+        }
     }
     if (reading->status == ProgramReading::Status::noProgram)
         return;
-
-    if (! sequencerOnly)
-        applyReadingNames (*reading, name);
-    applyReading (*reading, sequencerOnly, honourSeqLock);
-    applyCurrentProgram (honourSeqLock);
+    if (readable)
+        applyCurrentProgram (honourSeqLock);
     notifyChange();
 }
 
 void VroCore::applyReadingNames (const ProgramReading& r, const juce::String& name)
 {
+    auto names = program.getNames();
     if (r.isProgram)
     {
-        program.programName = r.programName;
-        program.category = r.category;
-        if (program.path.isEmpty())
-            program.path = r.path;
+        names.programName = r.programName;
+        names.category = r.category;
+        if (names.path.isEmpty())
+            names.path = r.path;
     }
     if (name.isNotEmpty())
-        changeProgramName (0, name);
+        names.programName = name;
+    program.setNames (names);
 }
 
 void VroCore::applyReading (const ProgramReading& r, bool sequencerOnly, bool honourSeqLock)
@@ -781,6 +796,7 @@ void VroCore::applyReading (const ProgramReading& r, bool sequencerOnly, bool ho
             program.parameters[MainSyncMode] = r.values[MainSyncMode];
             program.parameters[Panic] = 0.0f;
             program.parameters[NoiseFloor] = r.values[NoiseFloor];
+            normaliseExclusiveGroups();
         }
         for (int n = 0; n < 256; ++n)
             if (r.mapped[n])
@@ -806,11 +822,8 @@ void VroCore::getStateInformation (juce::MemoryBlock& dest)
 void VroCore::setStateInformation (const void* data, int size)
 {
     auto xml = ProgramDocument::readChunk (data, size);
-    // A change queued or posted before the restore (a learned controller, an older program's
-    // announcement) would otherwise land after it and undo part of it.
-    {
-        const juce::ScopedLock lock (getCallbackLock());
-        notifier->discardPending();
-    }
+    // A change queued before the restore (a learned controller, an older program's announcement)
+    // would otherwise land after it and undo part of it.
+    notifier.discardPending();
     readProgramXml (xml.get(), {}, false, false);
 }

@@ -1,50 +1,8 @@
 #include "VroCore.h"
 
 #include <memory>
-#include <mutex>
-#include <optional>
 
 using namespace Param;
-
-/** Finishes on the message thread what other threads could only flag.
-
-    Hosts create and delete the processor on their own thread while the framework's message thread
-    runs this timer, so the callback and the processor's deletion exclude each other, and the timer
-    itself is deleted on the message thread, never under a running callback. */
-struct VroCore::MessageThreadWork : private juce::Timer
-{
-    explicit MessageThreadWork (VroCore& owner) : core (&owner) { startTimer (20); }
-    ~MessageThreadWork() override { stopTimer(); }
-
-    /** After this returns no callback touches the processor again. */
-    void detach()
-    {
-        stopTimer();
-        const std::lock_guard<std::mutex> lock (mutex);
-        core = nullptr;
-    }
-
-    void timerCallback() override
-    {
-        const std::lock_guard<std::mutex> lock (mutex);
-        if (core == nullptr)
-            return;
-        if (core->changePending.exchange (false))
-            core->sendChangeMessage();
-        core->applyPendingProgramNames();
-
-        // The folder is looked at again every two seconds, so a preset added or changed by hand
-        // reaches MIDI program changes without a restart.
-        if (--core->refreshCountdown <= 0)
-        {
-            core->refreshCountdown = 100;
-            core->refreshPresetSnapshot();
-        }
-    }
-
-    std::mutex mutex;
-    VroCore* core;
-};
 
 /** One parameter as the format wrappers see it. The value lives in the program and every change
     takes setParameter's path; the object adds what only hosts ask for: the default, whether a
@@ -94,74 +52,58 @@ VroCore::VroCore (VroEditorFactory factory)
 
     midiOut = std::make_unique<MidiOutCollector>();
     engine = std::make_unique<SynthEngine> (sampleRate, *midiOut);
+    bridge = std::make_unique<HostBridge> (*this);
 
     installFactoryPresetsIfMissing();
     // A program change in the very first block (a project or a bounce that opens with one) must find
     // the folder's programs, before the message thread has had a chance to look.
     refreshPresetSnapshot();
-    refreshCountdown = 100;
 
     applyCurrentProgram();
     program.parameters[MidiLearnActivated] = 0.0f;
     lastChangedParameter = 0;
     hostTempo = 120.0f;
 
-    notifier = std::make_unique<AutomationNotifier> (*this);
-    notifier->startThread();
-    messageThreadWork = std::make_unique<MessageThreadWork> (*this);
-
-    program.path = {};
+    program.setPath ({});
     constructing = false;
 }
 
 VroCore::~VroCore()
 {
-    // A message the framework is delivering on another thread must not find a half-deleted
-    // processor.
     closing = true;
-    stopTellingTheHost();
-    // The notifier wakes at once when told to stop, but on a loaded machine that can take longer
-    // than a few milliseconds, and a thread killed after a short time-out crashes the process.
-    // Stopped first, it never works against a half-deleted processor.
-    if (notifier != nullptr)
-        notifier->stopThread (10000);
-    notifier.reset();
-    if (messageThreadWork != nullptr)
+    bridge->detach();
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        bridge.reset();
+    else
     {
-        messageThreadWork->detach();
-        if (juce::MessageManager::existsAndIsCurrentThread())
-            messageThreadWork.reset();
-        else
-        {
-            // Deleted where its callbacks run; if the message loop is already gone, here.
-            std::shared_ptr<MessageThreadWork> work (messageThreadWork.release());
-            juce::MessageManager::callAsync ([work] {});
-        }
+        // Deleted where its timer runs; if the message loop is already gone, here.
+        std::shared_ptr<HostBridge> lastOwner (bridge.release());
+        juce::MessageManager::callAsync ([lastOwner] {});
     }
-    delete presetSnapshot.exchange (nullptr);
     engine.reset();
     midiOut.reset();
 }
 
 void VroCore::prepareToPlay (double, int)
 {
-    hostListening = true;
+    bridge->setHostListening (true);
 }
 
 void VroCore::releaseResources()
 {
-    stopTellingTheHost();
+    bridge->setHostListening (false);
 }
 
-void VroCore::stopTellingTheHost() noexcept
+void VroCore::addChangeListener (juce::ChangeListener* listener)
 {
-    hostListening = false;
-    // On the message thread a delivery under way is our own caller; elsewhere it finishes in
-    // microseconds, and the bound only guards against a host that blocks inside its callback.
-    if (juce::MessageManager::existsAndIsCurrentThread())
-        return;
-    for (int i = 0; i < 2000 && deliveriesUnderWay.load() > 0; ++i)
-        juce::Thread::sleep (1);
+    JUCE_ASSERT_MESSAGE_THREAD
+    bridge->addListener (listener);
+}
+
+void VroCore::removeChangeListener (juce::ChangeListener* listener)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+    bridge->removeListener (listener);
 }
 
 bool VroCore::isBusesLayoutSupported (const BusesLayout& layouts) const
@@ -249,50 +191,77 @@ void VroCore::setParameter (int index, float value)
     value = juce::jlimit (0.0f, 1.0f, value) + 0.0f; // a host's -0 would read back as "-0.00"
 
     program.parameters[index] = value;
-    dispatchParameter (index, value);
+    if (index == MidiLearnDelete)
+        for (auto& entry : program.controllerMap)
+            entry = 0;
+    if (value > 0.0f)
+        clearExclusiveGroup (index);
+
+    {
+        // The engine is the block's: a value that arrives while a block runs waits for the next.
+        const juce::ScopedTryLock engineLock (getCallbackLock());
+        if (engineLock.isLocked())
+        {
+            applyPendingToEngine();
+            applyToEngine (index, value);
+        }
+        else
+            enginePending[index / 64].fetch_or (std::uint64_t (1) << (index % 64));
+    }
     lastChangedParameter = index;
     notifyChange();
 }
 
-void VroCore::dispatchParameter (int index, float value)
+void VroCore::clearExclusiveGroup (int index)
 {
-    const double v = value;
-
-    auto clearOthers = [this, v] (std::initializer_list<int> others)
+    static constexpr int fmSources[] = { FmPulse, FmSaw, FmSubOsc, FmNoise };
+    const auto others = [index] (std::initializer_list<int> group, auto&& action)
     {
-        if (v > 0.0)
-            for (int o : others)
-                setParameter (o, 0.0f);
+        if (std::find (group.begin(), group.end(), index) != group.end())
+            for (int o : group)
+                if (o != index)
+                    action (o);
     };
-
-    // These reset voices or players, which also write the note-offs they owe the host into the
-    // block's MIDI: never in the middle of a block. (The lock is re-entrant for the audio thread.)
-    std::optional<juce::ScopedLock> structural;
-    if (index == Poly || index == Panic || index == SeqHold || index == SeqRecord || index == ArpMode)
-        structural.emplace (getCallbackLock());
-
-    switch (index)
-    {
-        case MidiLearnDelete:   std::fill (std::begin (program.controllerMap), std::end (program.controllerMap), 0); return;
-        case SeqSync:           engine->getSettings().params[SeqSync] = v; engine->updateClockRate (program.parameters[SeqTempo]); return;
-        case ArpSeqSyncMode:    engine->setSyncMode (v); engine->updateClockRate (program.parameters[SeqTempo]); return;
-        case ArpEnabled:        clearOthers ({ SeqEnabled }); break;
-        case SeqEnabled:        clearOthers ({ ArpEnabled }); break;
-        case FmPulse:           clearOthers ({ FmSaw, FmSubOsc, FmNoise }); break;
-        case FmSaw:             clearOthers ({ FmPulse, FmSubOsc, FmNoise }); break;
-        case FmSubOsc:          clearOthers ({ FmPulse, FmSaw, FmNoise }); break;
-        case FmNoise:           clearOthers ({ FmPulse, FmSaw, FmSubOsc }); break;
-        default:                break;
-    }
-    engine->setParameter (index, v);
+    const auto off = [this] (int o) { setParameter (o, 0.0f); };
+    others ({ ArpEnabled, SeqEnabled }, off);
+    others ({ fmSources[0], fmSources[1], fmSources[2], fmSources[3] }, off);
 }
 
-void VroCore::notifyChange()
+void VroCore::normaliseExclusiveGroups()
 {
-    if (juce::MessageManager::existsAndIsCurrentThread())
-        sendChangeMessage();
-    else
-        changePending = true;
+    const auto normalise = [this] (std::initializer_list<int> group)
+    {
+        for (int i : group)
+            if (program.parameters[i] > 0.0f)
+                for (int o : group)
+                    if (o > i)
+                        program.parameters[o] = 0.0f;
+    };
+    normalise ({ ArpEnabled, SeqEnabled });
+    normalise ({ FmPulse, FmSaw, FmSubOsc, FmNoise });
+}
+
+void VroCore::applyToEngine (int index, float value)
+{
+    const double v = value;
+    switch (index)
+    {
+        case MidiLearnDelete:   return;
+        case SeqSync:           engine->getSettings().params[SeqSync] = v; engine->updateClockRate (program.parameters[SeqTempo]); return;
+        case ArpSeqSyncMode:    engine->setSyncMode (v); engine->updateClockRate (program.parameters[SeqTempo]); return;
+        default:                engine->setParameter (index, v); return;
+    }
+}
+
+void VroCore::applyPendingToEngine()
+{
+    for (int word = 0; word < (int) std::size (enginePending); ++word)
+    {
+        auto bits = enginePending[word].exchange (0);
+        for (int bit = 0; bits != 0; ++bit, bits >>= 1)
+            if ((bits & 1u) != 0)
+                applyToEngine (word * 64 + bit, program.parameters[word * 64 + bit]);
+    }
 }
 
 bool VroCore::onMessageThreadOrOffline() const noexcept
@@ -302,22 +271,28 @@ bool VroCore::onMessageThreadOrOffline() const noexcept
 
 void VroCore::applyCurrentProgram (bool tellHost)
 {
-    // The engine takes the program at once on every thread, as host automation does; only telling
-    // the host waits for the message thread. Values handed over later could land after a newer
-    // change (a host's restore, the next program) and undo it.
+    // The engine takes the program at once when no block holds it, as host automation does;
+    // telling the host waits for the message thread. Values handed over later could land after a
+    // newer change (a host's restore, the next program) and undo it.
     const bool direct = onMessageThreadOrOffline();
+    const juce::ScopedTryLock engineLock (getCallbackLock());
+    if (engineLock.isLocked())
+        applyPendingToEngine();
     for (int i = 0; i < Count; ++i)
     {
         if (isMomentaryParameter (i))
             continue;
-        const float value = program.parameters[i];
-        setParameter (i, value);
+        if (engineLock.isLocked())
+            applyToEngine (i, program.parameters[i]);
+        else
+            enginePending[i / 64].fetch_or (std::uint64_t (1) << (i % 64));
+        lastChangedParameter = i;
         if (! tellHost)
             continue;
         if (direct)
-            sendParamChangeMessageToListeners (i, value);
-        else if (notifier != nullptr)
-            notifier->announce (i);
+            sendParamChangeMessageToListeners (i, program.parameters[i]);
+        else
+            notifier.announce (i);
     }
     engine->getPattern().changed = true;
     notifyChange();
@@ -327,30 +302,15 @@ void VroCore::applyCurrentProgram (bool tellHost)
 
 void VroCore::resetToDefaults()
 {
-    for (int i = 0; i < Count; ++i)
-        program.parameters[i] = parameterTable[i].startValue;
+    {
+        const juce::ScopedLock programLock (program.lock);
+        for (int i = 0; i < Count; ++i)
+            program.parameters[i] = parameterTable[i].startValue;
+    }
     applyCurrentProgram();
 }
 
 //==============================================================================
-void VroCore::handleMessage (const juce::Message& message)
-{
-    if (auto* m = dynamic_cast<const ParameterChangedMessage*> (&message))
-    {
-        // Counted before the flag is read, so stopTellingTheHost either sees this delivery or this
-        // delivery sees the flag down.
-        ++deliveriesUnderWay;
-        if (! closing && notifier != nullptr && notifier->isCurrent (m->generation))
-        {
-            if (! m->announceOnly)
-                setParameter (m->parameterIndex, m->value);
-            if (hostListening && m->parameterIndex >= 0 && m->parameterIndex < Count)
-                sendParamChangeMessageToListeners (m->parameterIndex, program.parameters[m->parameterIndex]);
-        }
-        --deliveriesUnderWay;
-    }
-}
-
 void VroCore::handleController (int controller, int value)
 {
     if (controller < 0 || controller > 255)
@@ -374,7 +334,7 @@ void VroCore::handleController (int controller, int value)
         // message thread is busy; the host hears of it afterwards (offline, not at all).
         setParameter (p, x);
         if (! isNonRealtime())
-            notifier->announce (p);
+            notifier.announce (p);
     }
 
     if (controller == 1)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AutomationNotifier.h"
+#include "HostBridge.h"
 #include "PluginSettings.h"
 #include "PresetSnapshot.h"
 #include "SynthEngine.h"
@@ -13,12 +14,11 @@
 /** A parameter value as hosts show it: two decimals. */
 juce::String formatTwoDecimals (float value);
 
-/** The plug-in's audio processor: owns the engine, the current program, the settings and the
-    notifier thread. Hosts see 66 parameters (objects that forward to the index-based operations)
-    and one program named "default". */
-class VroCore : public juce::AudioProcessor,
-                public juce::ChangeBroadcaster,
-                public juce::MessageListener
+/** The plug-in's audio processor: blocks, parameters and the state's entry points, over the
+    engine, the current program, the settings and the bridge to the host and the editor. Hosts see
+    66 parameters (objects that forward to the index-based operations) and one program named
+    "default". Which thread may call what is written in Threading.h. */
+class VroCore : public juce::AudioProcessor
 {
 public:
     explicit VroCore (VroEditorFactory editorFactory = nullptr);
@@ -29,7 +29,7 @@ public:
     void prepareToPlay (double, int) override;
     /** Stops telling the host of changes until the next prepareToPlay, and waits for a delivery in
         progress: hosts release a plug-in just before they tear its wrapper down, often on a thread
-        other than the one our messages arrive on. */
+        other than the message thread. */
     void releaseResources() override;
     void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
     using juce::AudioProcessor::processBlock;
@@ -67,7 +67,7 @@ public:
     /** The host's own choice of its one program: applied, and not told back to the host. */
     void setCurrentProgram (int) override { applyCurrentProgram (false); }
     const juce::String getProgramName (int) override { return "default"; }
-    void changeProgramName (int, const juce::String& name) override { program.programName = name; }
+    void changeProgramName (int, const juce::String& name) override { program.setProgramName (name); }
 
     void getStateInformation (juce::MemoryBlock& dest) override;
     void getCurrentProgramStateInformation (juce::MemoryBlock& dest) override { getStateInformation (dest); }
@@ -75,8 +75,9 @@ public:
     void setCurrentProgramStateInformation (const void* data, int size) override { setStateInformation (data, size); }
     void numChannelsChanged() override {}
 
-    // juce::MessageListener: delivery of queued parameter changes.
-    void handleMessage (const juce::Message& message) override;
+    /** The editor hears of every change through this, on the message thread, within 20 ms. */
+    void addChangeListener (juce::ChangeListener* listener);
+    void removeChangeListener (juce::ChangeListener* listener);
 
     /** Pushes every stored value (but the momentary ones) into the engine and, unless the host
         itself asked for it (a restore, an activation), tells the host. A host that writes
@@ -144,26 +145,35 @@ public:
     const StepClock& getClock() const noexcept { return engine->getClock(); }
     /** The tempo light: on in the LFO's rising half, and steadily on above 8 Hz, where blinking
         would only flicker. */
-    bool isTempoLightOn() const noexcept
-    {
-        const auto& lfo = engine->getLfo();
-        return lfo.table.triangleValue > 0.0 || lfo.rateReadout.value() > 8.0;
-    }
+    bool isTempoLightOn() const noexcept { return lfoRising.load (std::memory_order_relaxed) || engine->getLfo().rateReadout.value() > 8.0; }
     int getLastChangedParameter() const noexcept { return lastChangedParameter; }
-    AutomationNotifier& getNotifier() noexcept { return *notifier; }
+    AutomationNotifier& getNotifier() noexcept { return notifier; }
+    HostBridge& getBridge() noexcept { return *bridge; }
     PluginSettings& getSettings() noexcept { return settings; }
 
     /** The embedded factory bank document (parsed on demand). */
     static std::unique_ptr<juce::XmlElement> parseFactoryBank();
 
 private:
-    void dispatchParameter (int index, float value);
+    friend class HostBridge;
+
+    /** The engine's side of a value; the caller holds the callback lock. */
+    void applyToEngine (int index, float value);
+    /** Values stored while a block held the engine, applied before the next block's first sample. */
+    void applyPendingToEngine();
+    /** "Arp"/"Seq" and the FM sources are exclusive: switching one on switches the others off. */
+    void clearExclusiveGroup (int index);
+    /** The same over a whole program, in index order, as setting each value in turn would. */
+    void normaliseExclusiveGroups();
     void handleMidiEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end, int sampleIndex);
     void handleMidiMessage (const juce::uint8* data, int size);
     void keepPendingEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end);
     void deliverPendingEvents();
     int mainSyncPosition() const noexcept;
     bool onMessageThreadOrOffline() const noexcept;
+    /** readProgramXml, with the path of the file it came from taken in the same hold of the program. */
+    void readDocument (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly, bool honourSeqLock,
+                       const juce::String* path);
     void applyReading (const ProgramReading& reading, bool sequencerOnly, bool honourSeqLock);
     void applyReadingNames (const ProgramReading& reading, const juce::String& name);
     /** A MIDI program change on the audio thread: from the snapshot, no file, lock or allocation. */
@@ -171,25 +181,29 @@ private:
     /** The name, category and path of the last MIDI program change (message thread). */
     void applyPendingProgramNames();
 
-    /** A change message from the message thread; other threads (the audio thread above all, where
-        posting takes a lock, allocates and writes to a socket) raise a flag that the message
-        thread turns into one. */
-    void notifyChange();
+    /** The editor hears of it from the bridge; any thread, never waits or allocates. */
+    void notifyChange() noexcept { changePending.store (true); }
 
-    struct MessageThreadWork;
-    friend struct MessageThreadWork;
     struct HostParameter;
 
     const VroEditorFactory editorFactory;
     PluginSettings settings;
     bool constructing = true;
     VroProgram program;
+    AutomationNotifier notifier;
+    std::atomic<int> lastChangedParameter { 0 };
+    std::atomic<bool> changePending { false };
+    std::atomic<bool> closing { false };
+    // Set per block from the LFO, for the tempo light.
+    std::atomic<bool> lfoRising { false };
+    // Parameters whose engine side waits for the next block, one bit per index.
+    std::atomic<std::uint64_t> enginePending[(Param::Count + 63) / 64] {};
+
+    // The audio thread's own (and the callback lock's holder's).
     float sampleRate = 44100.0f;
     double hostSampleRate = 44100.0; // as the host last reported it
     std::unique_ptr<MidiOutCollector> midiOut;
     std::unique_ptr<SynthEngine> engine;
-    std::unique_ptr<AutomationNotifier> notifier;
-    std::atomic<int> lastChangedParameter { 0 };
     float hostTempo = 120.0f;
     struct PendingEvent
     {
@@ -198,16 +212,15 @@ private:
     };
     std::array<PendingEvent, maxPendingEvents> pendingEvents {};
     int numPendingEvents = 0;
-    std::atomic<bool> changePending { false };
-    // Whether posted changes may still reach the host, and how many deliveries are under way.
-    std::atomic<bool> hostListening { true };
-    std::atomic<int> deliveriesUnderWay { 0 };
-    std::atomic<bool> closing { false };
-    void stopTellingTheHost() noexcept;
-    std::atomic<PresetSnapshot*> presetSnapshot { nullptr };
+    int pendingProgramChange = -1; // found the program being written elsewhere: tried next block
+    const PresetSnapshot* blockSnapshot = nullptr;
+
+    // Handed between the bridge and the audio thread.
+    std::atomic<const PresetSnapshot*> audioSnapshot { nullptr };
+    std::atomic<std::uint64_t> blocksDone { 0 };
     std::atomic<const PresetSnapshot::Program*> pendingProgramNames { nullptr };
-    int refreshCountdown = 0;
-    std::unique_ptr<MessageThreadWork> messageThreadWork;
+
+    std::unique_ptr<HostBridge> bridge;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VroCore)
 };

@@ -397,17 +397,14 @@ void VroComponent::updateValueLabels (juce::Component* control)
 
 void VroComponent::refreshControls()
 {
-    // The values are read under the lock that block processing holds; nothing else is.
+    // Each value is read whole without a lock: the audio thread never waits for the editor.
     static constexpr int refreshedIndices[] = { 1,  3,  2,  5,  4,  54, 60, 8,  10, 11, 13, 12, 14, 15, 16, 18, 17, 19,
                                                 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37,
                                                 38, 57, 39, 40, 41, 42, 43, 44, 45, 46, 47, 59, 51, 48, 49, 50, 52, 56,
                                                 53, 61, 62, 63, 64, 65 };
     float values[Count] = {};
-    {
-        const juce::ScopedLock lock (core.getCallbackLock());
-        for (int index : refreshedIndices)
-            values[index] = core.getParameter (index);
-    }
+    for (int index : refreshedIndices)
+        values[index] = core.getParameter (index);
 
     for (auto [slider, index] : refreshedSliders)
         slider->setValue (values[index], juce::dontSendNotification);

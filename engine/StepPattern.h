@@ -1,9 +1,11 @@
 #pragma once
 
+#include "SharedValue.h"
 #include <atomic>
 #include <cmath>
 
-/** One step of the pattern. */
+/** One step of the pattern. The editor edits steps while the players read them, without a lock:
+    each field is read and written whole. */
 struct PatternStep
 {
     void setDefaults() noexcept
@@ -25,10 +27,10 @@ struct PatternStep
         length = from.length;
     }
 
-    bool slide = false, slideAdsr = false, pause = false;
-    int noteOffset = 0;
-    double velocity = 0.5, length = 1.0;
-    bool offbeat = false;
+    SharedValue<bool> slide { false }, slideAdsr { false }, pause { false };
+    SharedValue<int> noteOffset { 0 };
+    SharedValue<double> velocity { 0.5 }, length { 1.0 };
+    bool offbeat = false; // fixed by the step's place
     int index = 0;
 };
 
@@ -63,7 +65,7 @@ struct StepPattern
         changed = true;
     }
 
-    int numberOfSteps = maxSteps;
+    SharedValue<int> numberOfSteps { maxSteps };
     std::atomic<bool> changed { true };
     PatternStep steps[maxSteps];
     std::atomic<int> position { 0 };

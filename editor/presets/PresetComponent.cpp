@@ -24,7 +24,7 @@ PresetChooser::~PresetChooser() = default;
 
 void PresetChooser::refreshName()
 {
-    const auto name = core.getProgram().programName;
+    const auto name = core.getProgram().getProgramName();
     if (! name.equalsIgnoreCase (displayedName))
     {
         displayedName = name;
@@ -46,7 +46,7 @@ juce::PopupMenu PresetChooser::buildPresetMenu()
     idToPath.clear();
     itemCount = 0;
     const auto list = core.presetList();
-    const int current = indexOfPath (list, core.getProgram().path);
+    const int current = indexOfPath (list, core.getProgram().getPath());
     currentPresetPath = current >= 0 ? list[current].getFullPathName() : juce::String();
 
     juce::PopupMenu menu;
@@ -201,7 +201,7 @@ void PresetComponent::layOut (int x, int y, int width, int height)
 void PresetComponent::loadNeighbourPreset (int delta)
 {
     const auto list = core.presetList();
-    const int target = indexOfPath (list, core.getProgram().path) + delta;
+    const int target = indexOfPath (list, core.getProgram().getPath()) + delta;
     if (juce::isPositiveAndBelow (target, list.size()))
         core.loadPresetFile (list[target], true, false);
 }

@@ -57,7 +57,7 @@ juce::File withPresetExtension (const juce::File& chosen)
 void openSavePresetDialog (VroCore& core, juce::Component* owner, std::function<void()> onDone)
 {
     auto folder = withSeparator (core.getPresetDirectory());
-    const auto& program = core.getProgram();
+    const auto program = core.getProgram().getNames();
     if (program.path.isNotEmpty() && juce::File (program.path).existsAsFile())
         folder = withSeparator (juce::File (program.path).getParentDirectory().getFullPathName());
     const juce::File suggested (folder + VroCore::presetFileName (program.programName) + "." + extension);

@@ -352,7 +352,7 @@ TEST (BlockProcessing, DisabledProgramChangeStillHandlesTheNextEvent)
     Render r (core, 44100.0, 64);
     r.at (8, juce::MidiMessage::programChange (1, 0)).at (8, test::noteOn (60)).run (64);
     EXPECT_TRUE (core.getEngine().getVoices().voice (0).active);
-    EXPECT_EQ (core.getProgram().programName, "Startup");
+    EXPECT_EQ (core.getProgram().getProgramName(), "Startup");
     core.setMidiProgramChangeDisabled (false);
 }
 

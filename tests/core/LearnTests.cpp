@@ -138,7 +138,6 @@ TEST (Notifier, NothingReachesTheHostOnceReleased)
     juce::MemoryBlock state;
     core.getStateInformation (state);
     std::thread ([&] { core.setStateInformation (state.getData(), (int) state.getSize()); }).join();
-    core.getNotifier().flush();
     core.releaseResources();
     test::deliverMessages (100);
     EXPECT_TRUE (host.taken().empty()) << host.taken().size();
@@ -146,7 +145,7 @@ TEST (Notifier, NothingReachesTheHostOnceReleased)
     // Prepared again, changes reach the host as before.
     core.prepareToPlay (44100.0, 64);
     core.getNotifier().enqueue (VcfCutoff, 0.5f);
-    core.getNotifier().flush();
+    core.getBridge().deliver();
     test::deliverMessages (100);
     ASSERT_EQ (host.taken().size(), 1u);
     EXPECT_EQ (host.taken().back(), std::make_pair ((int) VcfCutoff, 0.5f));
@@ -272,7 +271,7 @@ TEST (Notifier, AHostsOwnRestoreIsNotEchoedButTheUsersProgramsAre)
     for (const auto& restore : hostRestores)
     {
         restore();
-        core.getNotifier().flush();
+        core.getBridge().deliver();
         test::deliverMessages (100);
     }
     EXPECT_EQ (core.getParameter (VcfCutoff), 0.3f);

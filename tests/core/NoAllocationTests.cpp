@@ -83,7 +83,7 @@ TEST (NoAllocation, MidiProgramChangesComeFromMemory)
             midi.addEvent (juce::MidiMessage::programChange (1, block / 10 % 20), 30);
     };
     EXPECT_EQ (allocationsWhilePlaying (processor, 3, changes), 0);
-    EXPECT_NE (processor.getProgram().programName, "Startup");
+    EXPECT_NE (processor.getProgram().getProgramName(), "Startup");
     processor.removeChangeListener (&listener);
 }
 

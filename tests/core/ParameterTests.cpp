@@ -83,8 +83,8 @@ TEST_F (Processor, HostsSeeDefaultsAutomationAndTheTextOfAnyValue)
 
 TEST_F (Processor, StartValues)
 {
-    EXPECT_EQ (core.getProgram().programName, "Startup");
-    EXPECT_EQ (core.getProgram().category, "category 1");
+    EXPECT_EQ (core.getProgram().getProgramName(), "Startup");
+    EXPECT_EQ (core.getProgram().getNames().category, "category 1");
     EXPECT_FLOAT_EQ (core.getParameter (Volume), 0.5f);
     EXPECT_FLOAT_EQ (core.getParameter (SeqSteps), 0.16666667f);
     EXPECT_EQ (core.getPattern().numberOfSteps, 16);
@@ -202,7 +202,8 @@ TEST_F (Processor, ValuesOutsideTheRangeAreHeldToIt)
     EXPECT_EQ (core.getPattern().numberOfSteps, 96);
 
     // A learned controller and the notifier's delivery end in the same setter.
-    core.handleMessage (ParameterChangedMessage (VcfResonance, 7.0f));
+    core.getNotifier().enqueue (VcfResonance, 7.0f);
+    core.getBridge().deliver();
     EXPECT_EQ (core.getParameter (VcfResonance), 1.0f);
     EXPECT_DOUBLE_EQ (s.resonance, 1.0);
 }
@@ -239,14 +240,14 @@ TEST_F (Processor, ReapplyingTheProgramKeepsNotesMapAndSteps)
 
 TEST_F (Processor, ResetToDefaultsKeepsIdentity)
 {
-    core.getProgram().programName = "Acid 2";
+    core.getProgram().setProgramName ("Acid 2");
     core.getProgram().controllerMap[20] = 27;
     core.setParameter (VcfCutoff, 0.2f);
     core.setParameter (MidiLearnActivated, 1.0f);
     core.resetToDefaults();
     EXPECT_EQ (core.getParameter (VcfCutoff), 1.0f);
     EXPECT_EQ (core.getParameter (MidiLearnActivated), 0.0f);
-    EXPECT_EQ (core.getProgram().programName, "Acid 2");
+    EXPECT_EQ (core.getProgram().getProgramName(), "Acid 2");
     EXPECT_EQ (core.getProgram().controllerMap[20], 27);
 }
 } // namespace

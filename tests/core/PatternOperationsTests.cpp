@@ -159,9 +159,9 @@ TEST (PatternOperations, RandomValuesFollowTheirFormulasOnActiveStepsOnly)
                 EXPECT_TRUE (sameUserFields (s, old)) << "inactive step " << i;
                 continue;
             }
-            EXPECT_EQ (s.noteOffset, c.note == 999 ? old.noteOffset : c.note) << "step " << i;
-            EXPECT_EQ (s.velocity, c.velocity < 0 ? old.velocity : c.velocity) << "step " << i;
-            EXPECT_EQ (s.length, c.length < 0 ? old.length : c.length) << "step " << i;
+            EXPECT_EQ (s.noteOffset, c.note == 999 ? old.noteOffset.get() : c.note) << "step " << i;
+            EXPECT_EQ (s.velocity, c.velocity < 0 ? old.velocity.get() : c.velocity) << "step " << i;
+            EXPECT_EQ (s.length, c.length < 0 ? old.length.get() : c.length) << "step " << i;
         }
     }
 }

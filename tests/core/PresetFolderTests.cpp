@@ -219,14 +219,14 @@ TEST (PresetFiles, SaveLoadAndTheDefaultPreset)
     core.getProgram().parameters[VcfCutoff] = 0.25f;
     const auto file = dir.getChildFile ("Acid 2.drubbel");
     ASSERT_TRUE (core.savePresetFile (file));
-    EXPECT_EQ (core.getProgram().programName, "Acid 2");
+    EXPECT_EQ (core.getProgram().getProgramName(), "Acid 2");
     file.replaceWithText (file.loadFileAsString().replace ("programname=\"Acid 2\"", "programname=\"Stored\""));
     VroCore other;
     other.loadPresetFile (file, true, false);
-    EXPECT_EQ (other.getProgram().programName, "Acid 2");
+    EXPECT_EQ (other.getProgram().getProgramName(), "Acid 2");
     EXPECT_EQ (other.getParameter (VcfCutoff), 0.25f);
     other.loadPresetFile (file, false, false);
-    EXPECT_EQ (other.getProgram().programName, "Stored");
+    EXPECT_EQ (other.getProgram().getProgramName(), "Stored");
 
     // A failed write says so and leaves what was there.
     const auto folderInTheWay = dir.getChildFile ("Folder.drubbel");
@@ -237,24 +237,24 @@ TEST (PresetFiles, SaveLoadAndTheDefaultPreset)
 
     // Without a default preset, the start values come back; name, category and map stay.
     core.getProgram().controllerMap[74] = VcfCutoff;
-    core.getProgram().category = "Mine";
+    core.getProgram().setNames ([&] { auto n = core.getProgram().getNames(); n.category = "Mine"; return n; }());
     core.loadDefaultPreset();
     EXPECT_EQ (core.getParameter (VcfCutoff), parameterTable[VcfCutoff].startValue);
-    EXPECT_EQ (core.getProgram().programName, "Acid 2");
-    EXPECT_EQ (core.getProgram().category, "Mine");
+    EXPECT_EQ (core.getProgram().getProgramName(), "Acid 2");
+    EXPECT_EQ (core.getProgram().getNames().category, "Mine");
     EXPECT_EQ (core.getProgram().controllerMap[74], VcfCutoff);
 
     // With one, it is loaded under its stored name.
     core.getProgram().parameters[VcfResonance] = 0.5f;
-    core.getProgram().programName = "Home";
+    core.getProgram().setProgramName ("Home");
     ASSERT_TRUE (core.saveDefaultPreset());
     EXPECT_TRUE (core.getDefaultPresetFile().existsAsFile());
     core.getProgram().parameters[VcfResonance] = 0.0f;
-    core.getProgram().programName = "Changed";
+    core.getProgram().setProgramName ("Changed");
     core.loadDefaultPreset();
     EXPECT_EQ (core.getParameter (VcfResonance), 0.5f);
-    EXPECT_EQ (core.getProgram().programName, "Home");
-    EXPECT_EQ (core.getProgram().path, core.getDefaultPresetFile().getFullPathName());
+    EXPECT_EQ (core.getProgram().getProgramName(), "Home");
+    EXPECT_EQ (core.getProgram().getPath(), core.getDefaultPresetFile().getFullPathName());
 }
 
 TEST (PresetFiles, SavingTheDefaultFirstInstallsTheFactoryPresets)
@@ -416,22 +416,22 @@ TEST (ProgramChange, LoadsTheListedFileAtItsPosition)
         ASSERT_TRUE (core.savePresetFile (dir.getChildFile ("Cat/P" + juce::String (i) + ".drubbel")));
     }
     core.getProgram().parameters[VcfCutoff] = 0.9f;
-    core.getProgram().programName = "Before";
+    core.getProgram().setProgramName ("Before");
 
     test::Render (core).at (5, juce::MidiMessage::programChange (1, 1)).run (64);
-    EXPECT_EQ (core.getProgram().programName, "P1");
+    EXPECT_EQ (core.getProgram().getProgramName(), "P1");
     EXPECT_EQ (core.getParameter (VcfCutoff), 0.2f);
-    EXPECT_EQ (core.getProgram().path, dir.getChildFile ("Cat/P1.drubbel").getFullPathName());
+    EXPECT_EQ (core.getProgram().getPath(), dir.getChildFile ("Cat/P1.drubbel").getFullPathName());
 
     // A number without a file re-applies the program and changes nothing else.
     test::Render (core).at (5, juce::MidiMessage::programChange (1, 77)).run (64);
-    EXPECT_EQ (core.getProgram().programName, "P1");
+    EXPECT_EQ (core.getProgram().getProgramName(), "P1");
 
     // Switched off: skipped, and an event at the same position still acts there.
     core.setMidiProgramChangeDisabled (true);
     test::Render r (core);
     r.at (5, juce::MidiMessage::programChange (1, 2)).at (5, test::noteOn (48)).run (64);
-    EXPECT_EQ (core.getProgram().programName, "P1");
+    EXPECT_EQ (core.getProgram().getProgramName(), "P1");
     EXPECT_GE (r.firstSoundAfter (0, 1.0e-3f), 5);
     EXPECT_GT (r.peak (0, 64), 1.0e-3f);
 }
@@ -481,7 +481,7 @@ TEST (ProgramChange, TheAudioThreadAppliesItFromMemoryAndTheNamesFollow)
         core.getProgram().parameters[VcfCutoff] = 0.1f * (float) (i + 1);
         ASSERT_TRUE (core.savePresetFile (dir.getChildFile ("Cat/P" + juce::String (i) + ".drubbel")));
     }
-    core.getProgram().programName = "Before";
+    core.getProgram().setProgramName ("Before");
     core.setParameter (VcfCutoff, 0.9f);
 
     RenderSession session (core, 44100.0, 64, 120.0);
@@ -502,8 +502,8 @@ TEST (ProgramChange, TheAudioThreadAppliesItFromMemoryAndTheNamesFollow)
     EXPECT_EQ (core.getParameter (VcfCutoff), 0.2f);
     EXPECT_EQ (core.getEngine().getSettings().params[VcfCutoff], (double) 0.2f); // at its sample, not later
     test::deliverMessages (100);
-    EXPECT_EQ (core.getProgram().programName, "P1");
-    EXPECT_EQ (core.getProgram().path, dir.getChildFile ("Cat/P1.drubbel").getFullPathName());
+    EXPECT_EQ (core.getProgram().getProgramName(), "P1");
+    EXPECT_EQ (core.getProgram().getPath(), dir.getChildFile ("Cat/P1.drubbel").getFullPathName());
 
     // A preset added by hand counts once the folder has been looked at again.
     ASSERT_TRUE (dir.getChildFile ("Cat/P3.drubbel").replaceWithText (test::programDocument ("1.3", R"(filtercutoff="0.75")")));
@@ -511,6 +511,6 @@ TEST (ProgramChange, TheAudioThreadAppliesItFromMemoryAndTheNamesFollow)
     changeOnTheAudioThread (3);
     EXPECT_EQ (core.getEngine().getSettings().params[VcfCutoff], 0.75);
     test::deliverMessages (100);
-    EXPECT_EQ (core.getProgram().programName, "P3");
+    EXPECT_EQ (core.getProgram().getProgramName(), "P3");
 }
 } // namespace

@@ -106,10 +106,10 @@ TEST (StateHostile, PresetFilesThatChangeOnlyThePath)
 
     for (const auto& file : { external, huge, folder, deep, fifo, juce::File ("/dev/zero"), dir.getChildFile ("missing.drubbel") })
     {
-        core.getProgram().programName = "Kept";
+        core.getProgram().setProgramName ("Kept");
         core.loadPresetFile (file, true, false);
-        EXPECT_EQ (core.getProgram().path, file.getFullPathName());
-        EXPECT_EQ (core.getProgram().programName, "Kept") << file.getFileName();
+        EXPECT_EQ (core.getProgram().getPath(), file.getFullPathName());
+        EXPECT_EQ (core.getProgram().getProgramName(), "Kept") << file.getFileName();
         EXPECT_EQ (core.getParameter (VcfCutoff), 0.125f);
     }
     dir.deleteRecursively();
@@ -231,13 +231,13 @@ TEST (StateHostile, NamesAreCutToTheirBound)
         const auto chunk = chunkOf (text);
         core.setStateInformation (chunk.getData(), (int) chunk.getSize());
         EXPECT_EQ (core.getParameter (VcfCutoff), 0.25f);
-        expectBounded (core.getProgram().programName, core.getProgram().category, core.getProgram().path, "host state");
+        expectBounded (core.getProgram().getProgramName(), core.getProgram().getNames().category, core.getProgram().getPath(), "host state");
         EXPECT_LT (test::state (core).getSize(), 64u * 1024u);
     }
     {
         VroCore core;
         core.loadPresetFile (file, false, false);
-        expectBounded (core.getProgram().programName, core.getProgram().category, {}, "preset file");
+        expectBounded (core.getProgram().getProgramName(), core.getProgram().getNames().category, {}, "preset file");
     }
     const auto snapshot = PresetSnapshot::build (folder.getFullPathName(), nullptr, {});
     ASSERT_NE (snapshot, nullptr);

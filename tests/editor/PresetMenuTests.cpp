@@ -83,8 +83,8 @@ struct SmallTree
             EXPECT_TRUE (core->savePresetFile (file));
         }
         root.getChildFile ("Empty").createDirectory();
-        core->getProgram().path = {};
-        core->getProgram().programName = "Unsaved";
+        core->getProgram().setPath ({});
+        core->getProgram().setProgramName ("Unsaved");
     }
 
     juce::File file (const juce::String& path) const { return root.getChildFile (path + ".drubbel"); }
@@ -132,12 +132,12 @@ TEST (PresetMenu, FileOperationsComeFirstThenTheFolderTree)
     for (const auto& [id, path] : chooser.getIdToPath())
         if (juce::File (path) == t.file ("Bass/B2"))
             chooser.runMenuItem (id);
-    EXPECT_EQ (t.core->getProgram().path, t.file ("Bass/B2").getFullPathName());
+    EXPECT_EQ (t.core->getProgram().getPath(), t.file ("Bass/B2").getFullPathName());
     EXPECT_EQ (chooser.getDisplayedName(), "B2");
     EXPECT_FALSE (find (itemsOf (chooser.buildPresetMenu()), "Bass Leads")->ticked);
 
     // A program from outside the tree ticks nothing.
-    t.core->getProgram().path = "/elsewhere/B2.drubbel";
+    t.core->getProgram().setPath ("/elsewhere/B2.drubbel");
     for (const auto& i : itemsOf (chooser.buildPresetMenu()))
         EXPECT_FALSE (i.ticked) << i.text;
 }
@@ -190,25 +190,25 @@ TEST (PresetArrows, StepThroughTheListWithoutWrapping)
 
     // Off the list: left does nothing, right loads the first file.
     click (presets.getPreviousButton());
-    EXPECT_EQ (t.core->getProgram().path, "");
+    EXPECT_EQ (t.core->getProgram().getPath(), "");
     click (presets.getNextButton());
-    EXPECT_EQ (t.core->getProgram().path, list[0].getFullPathName());
+    EXPECT_EQ (t.core->getProgram().getPath(), list[0].getFullPathName());
     EXPECT_EQ (presets.getChooser().getDisplayedName(), list[0].getFileNameWithoutExtension());
 
     for (int i = 1; i < list.size(); ++i)
         click (presets.getNextButton());
-    EXPECT_EQ (t.core->getProgram().path, list.getLast().getFullPathName());
+    EXPECT_EQ (t.core->getProgram().getPath(), list.getLast().getFullPathName());
     click (presets.getNextButton());
-    EXPECT_EQ (t.core->getProgram().path, list.getLast().getFullPathName());
+    EXPECT_EQ (t.core->getProgram().getPath(), list.getLast().getFullPathName());
     click (presets.getPreviousButton());
-    EXPECT_EQ (t.core->getProgram().path, list[list.size() - 2].getFullPathName());
+    EXPECT_EQ (t.core->getProgram().getPath(), list[list.size() - 2].getFullPathName());
 
     // The path is matched without regard to case; the first file has no left neighbour.
-    t.core->getProgram().path = list[0].getFullPathName().toUpperCase();
+    t.core->getProgram().setPath (list[0].getFullPathName().toUpperCase());
     presets.loadNeighbourPreset (-1);
-    EXPECT_EQ (t.core->getProgram().path, list[0].getFullPathName().toUpperCase());
+    EXPECT_EQ (t.core->getProgram().getPath(), list[0].getFullPathName().toUpperCase());
     presets.loadNeighbourPreset (+1);
-    EXPECT_EQ (t.core->getProgram().path, list[1].getFullPathName());
+    EXPECT_EQ (t.core->getProgram().getPath(), list[1].getFullPathName());
 }
 
 TEST (PresetName, ShownOnlyWhenItChangesBeyondLetterCase)
@@ -218,7 +218,7 @@ TEST (PresetName, ShownOnlyWhenItChangesBeyondLetterCase)
     EXPECT_EQ (chooser.getDisplayedName(), "");
     chooser.refreshName();
     EXPECT_EQ (chooser.getDisplayedName(), "Unsaved");
-    t.core->getProgram().programName = "UNSAVED";
+    t.core->getProgram().setProgramName ("UNSAVED");
     chooser.refreshName();
     EXPECT_EQ (chooser.getDisplayedName(), "Unsaved");
 }
@@ -255,13 +255,13 @@ TEST (PresetDialogFlows, SaveLoadAndMoveAskTheChooserAndActOnItsAnswer)
         // Cancel changes nothing.
         ChooserAnswer answer ({});
         const auto before = t.core->presetList().size();
-        const auto path = t.core->getProgram().path;
+        const auto path = t.core->getProgram().getPath();
         chooser.runMenuItem (PresetChooser::savePresetId);
         chooser.runMenuItem (PresetChooser::loadPresetId);
         chooser.runMenuItem (PresetChooser::moveLocationId);
         EXPECT_EQ (answer.requests.size(), 3u);
         EXPECT_EQ (t.core->presetList().size(), before);
-        EXPECT_EQ (t.core->getProgram().path, path);
+        EXPECT_EQ (t.core->getProgram().getPath(), path);
     }
     {
         ChooserAnswer answer (t.file ("Bass Leads/L1"));
@@ -270,7 +270,7 @@ TEST (PresetDialogFlows, SaveLoadAndMoveAskTheChooserAndActOnItsAnswer)
         EXPECT_EQ (r.title, "Please choose a valid preset.");
         EXPECT_EQ (r.start, t.root);
         EXPECT_EQ (r.mode, Mode::open);
-        EXPECT_EQ (t.core->getProgram().path, t.file ("Bass Leads/L1").getFullPathName());
+        EXPECT_EQ (t.core->getProgram().getPath(), t.file ("Bass Leads/L1").getFullPathName());
         EXPECT_EQ (chooser.getDisplayedName(), "L1");
     }
     {
@@ -298,7 +298,7 @@ TEST (PresetDialogFlows, AnAnswerArrivingAfterItsOwnerClosedIsDropped)
     ASSERT_TRUE (pending != nullptr);
     pending (t.file ("Bass/B1"));
     PresetDialogs::runChooser = previous;
-    EXPECT_EQ (t.core->getProgram().path, "");
+    EXPECT_EQ (t.core->getProgram().getPath(), "");
 }
 
 TEST (PresetDialogFlows, SequencerPresetButtonLoadsOnlyThePattern)
@@ -309,8 +309,8 @@ TEST (PresetDialogFlows, SequencerPresetButtonLoadsOnlyThePattern)
     p.numberOfSteps = 5;
     ASSERT_TRUE (t.core->savePresetFile (t.file ("Seq")));
     p.steps[2].noteOffset = 0;
-    t.core->getProgram().programName = "Keep Me";
-    t.core->getProgram().path = {};
+    t.core->getProgram().setProgramName ("Keep Me");
+    t.core->getProgram().setPath ({});
 
     ChooserAnswer answer (t.file ("Seq"));
     VroLoadSequencerPreset button (VroImages::get (VroImages::Id::ledRed), *t.core);
@@ -318,7 +318,7 @@ TEST (PresetDialogFlows, SequencerPresetButtonLoadsOnlyThePattern)
     ASSERT_EQ (answer.requests.size(), 1u);
     EXPECT_EQ (answer.requests[0].title, "Please choose a valid preset.");
     EXPECT_EQ (p.steps[2].noteOffset, 7);
-    EXPECT_EQ (t.core->getProgram().programName, "Keep Me");
+    EXPECT_EQ (t.core->getProgram().getProgramName(), "Keep Me");
     EXPECT_TRUE (button.getToggleState()); // flashing
     EXPECT_TRUE (pumpUntil ([&] { return ! button.getToggleState(); }));
 }

@@ -1,0 +1,86 @@
+#include "HostBridge.h"
+#include "VroCore.h"
+
+HostBridge::HostBridge (VroCore& owner) : core (&owner)
+{
+    startTimer (20);
+}
+
+HostBridge::~HostBridge()
+{
+    stopTimer();
+}
+
+void HostBridge::detach()
+{
+    stopTimer();
+    const std::lock_guard<std::recursive_mutex> lock (mutex);
+    core = nullptr;
+}
+
+void HostBridge::setHostListening (bool on)
+{
+    const std::lock_guard<std::recursive_mutex> lock (mutex);
+    hostListening = on;
+}
+
+void HostBridge::publish (std::shared_ptr<const PresetSnapshot> snapshot)
+{
+    const std::lock_guard<std::recursive_mutex> lock (mutex);
+    if (core == nullptr || snapshot == newestSnapshot)
+        return;
+    if (newestSnapshot != nullptr)
+        retired.push_back ({ std::move (newestSnapshot), core->blocksDone.load() + 1 });
+    newestSnapshot = std::move (snapshot);
+    core->audioSnapshot.store (newestSnapshot.get());
+}
+
+void HostBridge::deliver()
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+    const std::lock_guard<std::recursive_mutex> lock (mutex);
+    if (core != nullptr && ! core->closing)
+        deliverLocked();
+}
+
+void HostBridge::deliverLocked()
+{
+    auto& p = *core;
+
+    AutomationNotifier::Change changes[Param::Count];
+    const int n = p.notifier.takePending (changes);
+    for (int i = 0; i < n; ++i)
+    {
+        const auto& c = changes[i];
+        if (! c.announceOnly)
+            p.setParameter (c.index, c.value);
+        if (hostListening)
+            p.sendParamChangeMessageToListeners (c.index, p.program.parameters[c.index]);
+    }
+
+    // Read before the names are taken: a program change's names point into a snapshot that the
+    // block which made the change may have retired, and that block has ended by this count.
+    const auto blocksEnded = p.blocksDone.load();
+    p.applyPendingProgramNames();
+
+    // The folder is looked at again every two seconds, so a preset added or changed by hand
+    // reaches MIDI program changes without a restart.
+    if (--refreshCountdown <= 0)
+    {
+        refreshCountdown = 100;
+        p.refreshPresetSnapshot();
+    }
+
+    retired.erase (std::remove_if (retired.begin(), retired.end(),
+                                   [blocksEnded] (const Retired& r) { return r.freeAfterBlock <= blocksEnded; }),
+                   retired.end());
+
+    if (p.changePending.exchange (false))
+    {
+        // A listener may remove itself or another one while it is told.
+        const auto toldNow = listeners;
+        for (auto* listener : toldNow)
+            if (listeners.contains (listener))
+                listener->changeListenerCallback (nullptr);
+    }
+}
