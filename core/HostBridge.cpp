@@ -3,7 +3,6 @@
 
 HostBridge::HostBridge (VroCore& owner) : core (&owner)
 {
-    startTimer (20);
 }
 
 HostBridge::~HostBridge()

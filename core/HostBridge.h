@@ -24,6 +24,8 @@ public:
     explicit HostBridge (VroCore& owner);
     ~HostBridge() override;
 
+    /** Starts the rounds, once the processor is whole. */
+    void start() { startTimer (20); }
     /** After this returns no callback touches the processor again. Any thread. */
     void detach();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Params.h"
 #include <juce_core/juce_core.h>
 #include <memory>
 
@@ -41,6 +42,10 @@ std::unique_ptr<juce::XmlElement> readChunk (const void* data, int sizeInBytes);
 
 /** The multi-line file form: declaration, an empty line, then the indented document. */
 juce::String toFileText (const juce::XmlElement& document);
+
+/** The arpeggiator and sequencer values that "SEQ Lock" keeps when a program is browsed. */
+constexpr int arpSeqValues[] = { Param::ArpEnabled, Param::SeqEnabled, Param::SeqSync, Param::ArpMode, Param::SeqTempo,
+                                 Param::ArpSeqSyncMode, Param::SeqHold, Param::SeqSteps, Param::Swing };
 
 /** At most six significant digits ("0.5", "1", "1e-05"). */
 juce::String formatNumber (double value);

@@ -1,6 +1,12 @@
 #include "VroCore.h"
+#include "IeeeArithmetic.h"
+#include "ProgramDocument.h"
+#include "Threading.h"
 
+#include <algorithm>
+#include <limits>
 #include <memory>
+#include <utility>
 
 using namespace Param;
 
@@ -66,6 +72,7 @@ VroCore::VroCore (VroEditorFactory factory)
 
     program.setPath ({});
     constructing = false;
+    bridge->start();
 }
 
 VroCore::~VroCore()
@@ -341,3 +348,380 @@ void VroCore::handleController (int controller, int value)
         engine->getSettings().modWheel = x;
 }
 
+//==============================================================================
+// Blocks
+
+float VroCore::engineRateFor (double hostRate, float current) noexcept
+{
+    // Below 8 kHz the filter and the smoothers leave their stable range (at a few hertz every
+    // state turns to infinity); 8 kHz plays an octave off at 4 kHz, but plays.
+    if (! (hostRate > 0.0) || ! std::isfinite (hostRate))
+        return current;
+    return (float) juce::jlimit (minSampleRate, maxSampleRate, hostRate);
+}
+
+int VroCore::mainSyncPosition() const noexcept
+{
+    return switchPosition (engine->getSettings().params[MainSyncMode], 4);
+}
+
+void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
+{
+    // The host's flush-to-zero or rounding mode must not change the engine's bits.
+    const ScopedIeeeArithmetic engineArithmetic;
+    // The wrappers hold it already; a host that calls without it gets the same rule.
+    const juce::ScopedLock lock (getCallbackLock());
+    applyPendingToEngine();
+    blockSnapshot = audioSnapshot.load();
+    if (pendingProgramChange >= 0)
+        applyProgramChange (std::exchange (pendingProgramChange, -1));
+
+    for (int ch = getTotalNumInputChannels(); ch < buffer.getNumChannels(); ++ch)
+        buffer.clear (ch, 0, buffer.getNumSamples());
+
+    // Against the host's own double: rates a float cannot hold (44100.3) must not re-apply the
+    // program on every block.
+    if (getSampleRate() != hostSampleRate)
+    {
+        hostSampleRate = getSampleRate();
+        const float rate = engineRateFor (hostSampleRate, sampleRate);
+        if (rate != sampleRate)
+        {
+            sampleRate = rate;
+            engine->setSampleRate (sampleRate);
+            applyCurrentProgram (false); // the values are the host's as they were
+        }
+    }
+
+    auto& slot = engine->getSettings().params;
+    if (auto* hostPlayHead = getPlayHead())
+    {
+        if (auto position = hostPlayHead->getPosition())
+        {
+            const double bpm = position->getBpm().orFallback (0.0);
+            if (bpm > 0.0)
+            {
+                if (mainSyncPosition() == 1)
+                {
+                    if (slot[SeqSync] > 0.5)
+                    {
+                        HostPosition host;
+                        host.bpm = bpm;
+                        const auto sig = position->getTimeSignature().orFallback (juce::AudioPlayHead::TimeSignature {});
+                        host.numerator = sig.numerator;
+                        host.denominator = sig.denominator;
+                        host.ppqPosition = position->getPpqPosition().orFallback (0.0);
+                        host.isPlaying = position->getIsPlaying();
+                        engine->syncToHost (host);
+                    }
+                }
+                else if ((float) bpm != hostTempo)
+                {
+                    hostTempo = (float) bpm;
+                    engine->setTempo (hostTempo);
+                }
+            }
+        }
+    }
+
+    auto it = midi.cbegin();
+    const auto end = midi.cend();
+    const int numSamples = buffer.getNumSamples();
+
+    if (buffer.getNumChannels() == 2 && numSamples == 0)
+        keepPendingEvents (it, end);
+    else if (buffer.getNumChannels() == 2)
+    {
+        deliverPendingEvents();
+        auto* outL = buffer.getWritePointer (0);
+        auto* outR = buffer.getWritePointer (1);
+        // Events due at a sample are handled before it renders; between events the engine
+        // renders whole stretches. Events stamped past the end are due at the last sample.
+        const int last = numSamples - 1;
+        for (int i = 0; i < numSamples;)
+        {
+            handleMidiEvents (it, end, i == last ? std::numeric_limits<int>::max() : i);
+            const int next = it != end ? juce::jlimit (i + 1, last, (*it).samplePosition) : numSamples;
+            engine->renderSamples (outL, outR, i, next);
+            i = next;
+        }
+        // A state gone non-finite (or far beyond any level the engine makes) would stay so for
+        // good: the block is silenced and the engine brought to rest.
+        for (int i = 0; i < numSamples; ++i)
+            if (! (std::abs (outL[i]) <= 1.0e4f))
+            {
+                buffer.clear();
+                engine->rest();
+                break;
+            }
+    }
+
+    lfoRising.store (engine->getLfo().table.triangleValue > 0.0, std::memory_order_relaxed);
+    // After this, the bridge may free a snapshot this block could have read.
+    blocksDone.fetch_add (1);
+
+    midi.clear();
+    // Notes owed to the host (a PANIC between blocks) wait through an empty block.
+    if (numSamples == 0)
+        return;
+
+    for (int e = 0; e < midiOut->numEvents; ++e)
+    {
+        const auto& ev = midiOut->events[e];
+        if (ev.samplePosition < midiOut->samplePosition)
+            midi.addEvent (ev.bytes, 3, ev.samplePosition);
+    }
+    midiOut->clear();
+}
+
+void VroCore::handleMidiEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end, int sampleIndex)
+{
+    while (it != end)
+    {
+        const auto meta = *it;
+        if (meta.samplePosition > sampleIndex)
+            return;
+        ++it;
+        // The raw bytes: a copy into a MidiMessage allocates for anything longer than a pointer
+        // (system exclusive, for one).
+        handleMidiMessage (meta.data, meta.numBytes);
+    }
+}
+
+void VroCore::keepPendingEvents (juce::MidiBufferIterator& it, const juce::MidiBufferIterator& end)
+{
+    for (; it != end; ++it)
+    {
+        const auto meta = *it;
+        if (meta.numBytes < 1 || meta.numBytes > 3)
+            continue; // system exclusive: ignored wherever it arrives
+        if (numPendingEvents == maxPendingEvents)
+            deliverPendingEvents(); // early rather than lost or out of order
+        auto& e = pendingEvents[(size_t) numPendingEvents++];
+        e.size = (uint8_t) meta.numBytes;
+        std::copy (meta.data, meta.data + meta.numBytes, e.bytes);
+    }
+}
+
+void VroCore::deliverPendingEvents()
+{
+    for (int k = 0; k < numPendingEvents; ++k)
+    {
+        const auto& e = pendingEvents[(size_t) k];
+        handleMidiMessage (e.bytes, e.size);
+    }
+    numPendingEvents = 0;
+}
+
+void VroCore::handleMidiMessage (const juce::uint8* data, int size)
+{
+    if (size <= 0)
+        return;
+    auto& s = engine->getSettings();
+    const auto& slot = s.params;
+    const int syncMode = mainSyncPosition();
+    const int status = data[0];
+    const int kind = status < 0xf0 ? (status & 0xf0) : status;
+    const int channel = (status & 0x0f) + 1;
+    const int data1 = size > 1 ? data[1] : 0;
+    const int data2 = size > 2 ? data[2] : 0;
+    const bool isController = kind == 0xb0;
+
+    if (isController && (data1 == 123 || data1 == 120))
+        engine->allNotesOff();
+    else if (status == 0xFC)
+        engine->allNotesOff();
+    else if (status == 0xFA || status == 0xFB)
+        engine->midiStart();
+    else if (status == 0xF8)
+    {
+        if (syncMode == 2)
+            engine->midiClockTick();
+    }
+    else if (isController && data1 == 64)
+    {
+        const bool on = data2 >= 64;
+        if (slot[ArpEnabled] > 0.5)
+            engine->setHold (on);
+        else
+            engine->setSustain (on);
+    }
+    else if (isController)
+        handleController (data1, data2);
+    else if (kind == 0x90 || kind == 0x80)
+    {
+        const bool noteOn = kind == 0x90 && data2 > 0;
+        const bool trigger = syncMode == 3 && (slot[ArpEnabled] > 0.5 || slot[SeqEnabled] > 0.5)
+                             && slot[SeqSync] > 0.5 && channel == 16;
+        if (noteOn)
+        {
+            if (trigger)
+                engine->externalTrigger();
+            else
+                engine->noteOn (data1, (double) ((float) data2 * 0.007874016f));
+            if (slot[SeqRecord] > 0.5)
+                notifyChange();
+        }
+        else if (! trigger)
+            engine->noteOff (data1);
+    }
+    else if (kind == 0xe0)
+    {
+        const int b = data1 | (data2 << 7);
+        s.pitchBend = (double) ((float) (b - 8192) * 0.00012207776f);
+    }
+    else if (kind == 0xc0)
+    {
+        if (settings.isMidiProgramChangeDisabled())
+            return;
+        applyProgramChange (data1);
+    }
+}
+
+//==============================================================================
+// The state as documents
+
+std::unique_ptr<juce::XmlElement> VroCore::createProgramXml (const juce::String& name)
+{
+    using ProgramDocument::formatNumber;
+
+    auto root = std::make_unique<juce::XmlElement> ("vro");
+    root->setAttribute ("curprogram", 0);
+    root->setAttribute ("version", "1.3");
+
+    // One program, whole: a program change or a restore elsewhere waits for this.
+    const juce::ScopedLock programLock (program.lock);
+    if (name.isNotEmpty())
+        changeProgramName (0, name);
+    const auto names = program.getNames();
+
+    auto* programs = new juce::XmlElement ("programs");
+    auto* p = programs->createNewChildElement ("program");
+    p->setAttribute ("path", names.path);
+    p->setAttribute ("programname", names.programName);
+    p->setAttribute ("category", names.category);
+    for (int index : presetKeyOrder)
+        p->setAttribute (parameterTable[index].presetKey, formatNumber ((double) program.parameters[index]));
+
+    auto& pattern = engine->getPattern();
+    auto* seq = p->createNewChildElement ("sequencer");
+    seq->setAttribute ("numberofsteps", pattern.numberOfSteps);
+    for (const auto& step : pattern.steps)
+    {
+        auto* st = seq->createNewChildElement ("step");
+        st->setAttribute ("noteoffset", step.noteOffset);
+        st->setAttribute ("pause", step.pause ? 1 : 0);
+        st->setAttribute ("slide", step.slide ? 1 : 0);
+        st->setAttribute ("slideadsr", step.slideAdsr ? 1 : 0);
+        st->setAttribute ("velocity", formatNumber ((double) (float) step.velocity));
+        st->setAttribute ("length", formatNumber ((double) (float) step.length));
+    }
+    root->addChildElement (programs);
+
+    auto* midimap = root->createNewChildElement ("midimap");
+    for (int cc = 0; cc < 256; ++cc)
+    {
+        if (const int mapped = program.controllerMap[cc]; mapped != 0)
+        {
+            auto* m = midimap->createNewChildElement ("map");
+            m->setAttribute ("param", mapped);
+            m->setAttribute ("controllernumber", cc);
+        }
+    }
+    return root;
+}
+
+void VroCore::readProgramXml (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly, bool honourSeqLock)
+{
+    readDocument (root, name, sequencerOnly, honourSeqLock, nullptr);
+}
+
+void VroCore::readDocument (const juce::XmlElement* root, const juce::String& name, bool sequencerOnly, bool honourSeqLock,
+                            const juce::String* path)
+{
+    // A program change's names still on their way are older than this load.
+    applyPendingProgramNames();
+
+    auto reading = std::make_unique<ProgramReading>();
+    ProgramDocument::read (root, *reading);
+    const bool readable = reading->status == ProgramReading::Status::program;
+    {
+        const juce::ScopedLock programLock (program.lock);
+        if (path != nullptr)
+            program.setPath (*path);
+        if (readable)
+        {
+            if (! sequencerOnly)
+                applyReadingNames (*reading, name);
+            applyReading (*reading, sequencerOnly, honourSeqLock);
+        }
+    }
+    if (reading->status == ProgramReading::Status::noProgram)
+        return;
+    if (readable)
+        applyCurrentProgram (honourSeqLock);
+    notifyChange();
+}
+
+void VroCore::applyReadingNames (const ProgramReading& r, const juce::String& name)
+{
+    auto names = program.getNames();
+    if (r.isProgram)
+    {
+        names.programName = r.programName;
+        names.category = r.category;
+        if (names.path.isEmpty())
+            names.path = r.path;
+    }
+    if (name.isNotEmpty())
+        names.programName = name;
+    program.setNames (names);
+}
+
+void VroCore::applyReading (const ProgramReading& r, bool sequencerOnly, bool honourSeqLock)
+{
+    // No text, no allocation: a MIDI program change runs this on the audio thread.
+    const bool locked = honourSeqLock && program.parameters[SeqLock] >= 0.5f;
+    if (! sequencerOnly)
+    {
+        if (r.isProgram)
+        {
+            for (int i = 0; i < 47; ++i)
+                program.parameters[presetKeyOrder[i]] = r.values[presetKeyOrder[i]];
+            if (! locked)
+                for (int index : ProgramDocument::arpSeqValues)
+                    program.parameters[index] = r.values[index];
+            program.parameters[MainSyncMode] = r.values[MainSyncMode];
+            program.parameters[Panic] = 0.0f;
+            program.parameters[NoiseFloor] = r.values[NoiseFloor];
+            normaliseExclusiveGroups();
+        }
+        for (int n = 0; n < 256; ++n)
+            if (r.mapped[n])
+                program.controllerMap[n] = r.controllerMap[n];
+    }
+
+    if ((! locked || sequencerOnly) && r.hasSequencer)
+    {
+        auto& pattern = engine->getPattern();
+        pattern.numberOfSteps = r.numberOfSteps;
+        for (int k = 0; k < r.stepsRead; ++k)
+            pattern.steps[k].copyUserFieldsFrom (r.steps[k]);
+        pattern.changed = true;
+    }
+}
+
+void VroCore::getStateInformation (juce::MemoryBlock& dest)
+{
+    if (auto xml = createProgramXml ({}))
+        ProgramDocument::writeChunk (*xml, dest);
+}
+
+void VroCore::setStateInformation (const void* data, int size)
+{
+    auto xml = ProgramDocument::readChunk (data, size);
+    // A change queued before the restore (a learned controller, an older program's announcement)
+    // would otherwise land after it and undo part of it.
+    notifier.discardPending();
+    readProgramXml (xml.get(), {}, false, false);
+}

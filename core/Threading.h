@@ -1,0 +1,51 @@
+#pragma once
+
+/*  Who runs what in the plug-in, and what each thread may touch. Read this before changing the
+    processor (VroCore), the program (VroProgram), the bridge (HostBridge) or the preset library.
+
+    THE THREADS
+    - The audio thread: processBlock, and whatever it calls (MIDI input, learned controllers,
+      MIDI program changes, the re-application after a rate change). It holds the callback lock
+      for the whole block (the format wrappers take it before calling; processBlock takes it again
+      for callers that do not). It never allocates, never touches a file or a string, and never
+      waits for anything but the callback lock.
+    - The message thread: the editor, the bridge's timer (every 20 ms), preset files (load, save,
+      menus, the default preset), the settings.
+    - Host threads: any thread of the host, the message and audio threads included, may set and
+      get parameters, save and restore the state, choose the program, prepare and release, and
+      create and delete the processor.
+    - The preset library's scanner: one thread per process that keeps the listing of the preset
+      folder; it touches files and its own data only.
+
+    WHAT BELONGS TO WHOM
+    - The engine (SynthEngine and everything in it, the MIDI output, the pending events) belongs
+      to whoever holds the callback lock: the audio thread during a block. Another thread applies a
+      value to the engine only if it gets the lock by trying (it never waits for it); otherwise the
+      value waits, marked, and the next block applies it before its first sample.
+    - Parameter values and the controller map: atomics (VroProgram); any thread reads or writes one
+      value at a time.
+    - A whole program (restore, save, preset load, MIDI program change) and the program's names:
+      under VroProgram::lock. Threads other than the audio thread take it; the audio thread only
+      tries it, and a program change that finds it held is made at the next block.
+    - The step pattern: shared without a lock, every field read and written whole (SharedValue);
+      the editor edits steps while the players read them.
+    - The notifier's slots: atomics; any thread puts a change in, only the bridge takes them out.
+    - Preset snapshots: built by the library, handed to the audio thread by the bridge through an
+      atomic pointer; the bridge frees an old one only after a block that began after the swap
+      has ended.
+    - Texts for the editor (rates) are formatted on the message thread from atomic numbers.
+
+    LOCK ORDER
+    The bridge's mutex, then VroProgram::lock, then the callback lock, which is only ever tried
+    while another is held. The audio thread holds the callback lock and only tries the others. Nothing is ever
+    posted to the processor: the bridge's timer is the only callback that reaches it, and the
+    processor's deletion detaches the bridge (waiting for a delivery under way) before anything
+    else goes.
+*/
+
+#include <juce_events/juce_events.h>
+
+/** For functions that must run on the message thread (or, where the processor is driven without
+    one, on the thread that drives it offline). */
+#define VRO_ASSERT_MESSAGE_THREAD jassert (juce::MessageManager::getInstanceWithoutCreating() == nullptr \
+                                           || juce::MessageManager::existsAndIsCurrentThread())
