@@ -78,6 +78,8 @@ public:
     /** The editor hears of every change through this, on the message thread, within 20 ms. */
     void addChangeListener (juce::ChangeListener* listener);
     void removeChangeListener (juce::ChangeListener* listener);
+    /** Something the editor shows changed. Any thread; never waits or allocates. */
+    void notifyChange() noexcept { changePending.store (true); }
 
     /** Pushes every stored value (but the momentary ones) into the engine and, unless the host
         itself asked for it (a restore, an activation), tells the host. A host that writes
@@ -180,9 +182,6 @@ private:
     void applyProgramChange (int number);
     /** The name, category and path of the last MIDI program change (message thread). */
     void applyPendingProgramNames();
-
-    /** The editor hears of it from the bridge; any thread, never waits or allocates. */
-    void notifyChange() noexcept { changePending.store (true); }
 
     struct HostParameter;
 

@@ -102,7 +102,7 @@ void VroSequencerStep::refreshStep()
     pauseButton->setToggleState (step.pause, juce::dontSendNotification);
     noteLabel->setText (juce::String (step.noteOffset), juce::dontSendNotification);
     updateSlideButton();
-    levelSlider->setValue (lengthMode ? std::sqrt (step.length) : step.velocity, juce::dontSendNotification);
+    levelSlider->setValue (lengthMode ? std::sqrt (step.length.get()) : step.velocity.get(), juce::dontSendNotification);
     noteSlider->setValue ((step.noteOffset + maxNoteOffset) / (2.0 * maxNoteOffset), juce::dontSendNotification);
     // The pause fill is drawn by paint.
     repaint();
@@ -208,5 +208,5 @@ void VroSequencerStep::stepMenuFinished (int result)
 {
     PatternOperations::runMenuItem (core.getPattern(), result, step.index);
     // Even a dismissed menu refreshes, as every menu of the editor does.
-    core.sendChangeMessage();
+    core.notifyChange();
 }

@@ -118,7 +118,7 @@ TEST (EditorWindow, HostChangesMoveControlsWithoutEchoToTheHost)
     core.setParameter (45, 1.0f);   // toggle
     core.setParameter (50, 4.0f / 6.0f);
     core.setParameter (9, 1.0f);    // momentary: its button is not refreshed
-    pump();
+    EXPECT_TRUE (pumpUntil ([&] { return control<VroComboBox> (*editor, 50)->getText() == "AS PL R"; }));
 
     EXPECT_NEAR (control<ImageSlider> (*editor, 26)->getValue(), 0.25, 1.0e-4);
     EXPECT_NEAR (control<FilmStripKnob> (*editor, 47)->getValue(), 0.75, 1.0e-3);
@@ -205,8 +205,7 @@ TEST (EditorWindow, ArpModeMenuOrderDiffersFromValueOrder)
     }
 
     core.setParameter (50, 4.0f / 6.0f);
-    pump();
-    EXPECT_EQ (box->getText(), "AS PL R");
+    EXPECT_TRUE (pumpUntil ([&] { return box->getText() == "AS PL R"; }));
 }
 
 TEST (EditorWindow, FlashButtonsLightBrieflyAndSendOneEachClick)
