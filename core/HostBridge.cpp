@@ -38,24 +38,30 @@ void HostBridge::deliver()
 {
     JUCE_ASSERT_MESSAGE_THREAD
     const std::lock_guard<std::recursive_mutex> lock (mutex);
-    if (core != nullptr && ! core->closing)
-        deliverLocked();
+    if (core == nullptr || core->closing || delivering)
+        return;
+    delivering = true;
+    deliverLocked();
+    delivering = false;
 }
 
 void HostBridge::deliverLocked()
 {
-    auto& p = *core;
-
+    // A host or an editor told of a change may delete the processor before it returns (on this
+    // thread: the mutex is re-entrant): after each call out, core is checked again.
     AutomationNotifier::Change changes[Param::Count];
-    const int n = p.notifier.takePending (changes);
+    const int n = core->notifier.takePending (changes);
     for (int i = 0; i < n; ++i)
     {
         const auto& c = changes[i];
         if (! c.announceOnly)
-            p.setParameter (c.index, c.value);
+            core->setParameter (c.index, c.value);
         if (hostListening)
-            p.sendParamChangeMessageToListeners (c.index, p.program.parameters[c.index]);
+            core->sendParamChangeMessageToListeners (c.index, core->program.parameters[c.index]);
+        if (core == nullptr)
+            return;
     }
+    auto& p = *core;
 
     // Read before the names are taken: a program change's names point into a snapshot that the
     // block which made the change may have retired, and that block has ended by this count.
@@ -79,7 +85,7 @@ void HostBridge::deliverLocked()
         // A listener may remove itself or another one while it is told.
         const auto toldNow = listeners;
         for (auto* listener : toldNow)
-            if (listeners.contains (listener))
+            if (core != nullptr && listeners.contains (listener))
                 listener->changeListenerCallback (nullptr);
     }
 }

@@ -43,6 +43,9 @@ public:
 
     /** One round of the work above; the timer calls it, tests and offline tools may too. */
     void deliver();
+    /** True inside a round: a processor deleted from a host's or editor's answer to it must leave
+        the bridge alive until the round has returned. */
+    bool isDelivering() const noexcept { return delivering; }
 
 private:
     void timerCallback() override { deliver(); }
@@ -51,6 +54,7 @@ private:
     std::recursive_mutex mutex;
     VroCore* core;
     std::atomic<bool> hostListening { true };
+    bool delivering = false; // message thread only
     juce::Array<juce::ChangeListener*> listeners;
 
     struct Retired

@@ -79,7 +79,7 @@ VroCore::~VroCore()
 {
     closing = true;
     bridge->detach();
-    if (juce::MessageManager::existsAndIsCurrentThread())
+    if (juce::MessageManager::existsAndIsCurrentThread() && ! bridge->isDelivering())
         bridge.reset();
     else
     {
