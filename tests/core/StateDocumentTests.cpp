@@ -412,7 +412,9 @@ TEST (HostRestore, AChangeQueuedBeforeTheRestoreNeverLandsAfterIt)
         if (posted)
             core.getNotifier().flush();
         core.setStateInformation (saved.getData(), (int) saved.getSize());
-        test::deliverMessages (100);
+        // Whatever is still queued is posted now and, with what was posted before, delivered.
+        core.getNotifier().flush();
+        ASSERT_TRUE (test::deliverPostedMessages());
         EXPECT_EQ (core.getParameter (VcfCutoff), 0.25f) << (posted ? "posted" : "queued");
         EXPECT_EQ (test::state (core), saved);
     }
@@ -443,7 +445,10 @@ TEST (HostRestore, RepeatedFromAHostThreadWhileTheMessageThreadRuns)
             core.setStateInformation (saved.getData(), (int) saved.getSize());
             if (test::state (core) != saved)
                 ++failures;
-            juce::Thread::sleep (45); // the notifier and the message thread have their turn
+            // What the notifier still holds is posted, and the message thread delivers it.
+            core.getNotifier().flush();
+            if (! test::deliverPostedMessages())
+                ++failures;
             if (test::state (core) != saved)
                 ++failures;
         }
