@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 using namespace Param;
@@ -29,9 +28,9 @@ struct HostListener final : juce::AudioProcessorListener
 };
 
 /** An open editor's view of the processor: it redraws on every change message. */
-struct ChangeListener final : juce::ChangeListener
+struct EditorListener final : juce::ChangeListener
 {
-    explicit ChangeListener (const HostListener& h) : host (h) {}
+    explicit EditorListener (const HostListener& h) : host (h) {}
     void changeListenerCallback (juce::ChangeBroadcaster*) override
     {
         ++calls;
@@ -204,13 +203,14 @@ TEST (Threads, ProcessorsDeletedOffTheMessageThreadWithDeliveriesInFlight)
 {
     // VST3 and LV2 hosts delete the processor on their own thread while the message thread is
     // delivering its announcements and change messages: none of them may reach a freed processor.
-    KnownPrograms known; // a small preset folder, so that a start is quick
-    constexpr int rounds = 150;
+    test::FreshConfig config;
+    config.installedPresets(); // so that a start is quick
+    constexpr int rounds = 200;
     int heard = 0;
     for (int round = 0; round < rounds; ++round)
     {
         HostListener host;
-        ChangeListener editor (host);
+        EditorListener editor (host);
         auto core = std::make_unique<VroCore>();
         core->addListener (&host);
         core->addChangeListener (&editor);
@@ -223,10 +223,15 @@ TEST (Threads, ProcessorsDeletedOffTheMessageThreadWithDeliveriesInFlight)
             for (int i = 1; i < Count; ++i)
                 if (! isMomentaryParameter (i) && i != MidiLearnActivated)
                     core->setParameter (i, random.nextFloat()); // change messages the timer posts
-            for (int i = 0; i < Count; ++i)
-                core->getNotifier().announce (i);
-            if (round % 2 == 0)
-                core->getNotifier().flush(); // posted now, not at the notifier's next turn
+            // Several bursts posted at once (every other round; otherwise the notifier's own turn
+            // posts one), so that deliveries are still arriving while the deletion ends.
+            for (int burst = 0; burst < (round % 2 == 0 ? 8 : 1); ++burst)
+            {
+                for (int i = 0; i < Count; ++i)
+                    core->getNotifier().announce (i);
+                if (round % 2 == 0)
+                    core->getNotifier().flush();
+            }
             // Every other round, deleted once the deliveries have begun rather than before them.
             if (round % 4 < 2)
                 for (int spin = 0; host.deliveries == 0 && spin < 200000; ++spin)
@@ -265,11 +270,12 @@ TEST (Threads, SavesWhileTheAudioThreadChangesProgramsAreWholePrograms)
     {
         AudioThread audio (core, [] (int block, juce::MidiBuffer& midi)
         {
-            midi.addEvent (juce::MidiMessage::programChange (1, block % KnownPrograms::count), 1 + block % 60);
+            midi.addEvent (juce::MidiMessage::programChange (1, block % KnownPrograms::count), 1 + block % 30);
+            midi.addEvent (juce::MidiMessage::programChange (1, (block + 1) % KnownPrograms::count), 33 + block % 30);
         });
         std::thread host ([&]
         {
-            for (int round = 0; round < 400; ++round)
+            for (int round = 0; round < 600; ++round)
             {
                 checks.check (known, test::state (core), false);
                 const auto& restored = known.states[round % KnownPrograms::count];
@@ -323,7 +329,7 @@ TEST (Threads, AStormOfHostThreadsAroundTheAudioThread)
     KnownPrograms known;
     VroCore core;
     HostListener host;
-    ChangeListener editor (host);
+    EditorListener editor (host);
     core.addListener (&host);
     core.addChangeListener (&editor);
     RenderSession session (core, 44100.0, AudioThread::blockSize, 120.0);
@@ -363,9 +369,9 @@ TEST (Threads, AStormOfHostThreadsAroundTheAudioThread)
     {
         for (int round = 0; round < rounds / 4; ++round)
         {
-            const auto& k = known.states[round % KnownPrograms::count];
-            const auto copy = known.files[(round + 1) % KnownPrograms::count].getSiblingFile ("Copy.drubbel");
-            copy.replaceWithText (ProgramDocument::toFileText (*ProgramDocument::readChunk (k.getData(), (int) k.getSize())));
+            const auto& state = known.states[round % KnownPrograms::count];
+            const auto copy = known.files[0].getSiblingFile ("Copy.drubbel");
+            copy.replaceWithText (ProgramDocument::toFileText (*ProgramDocument::readChunk (state.getData(), (int) state.getSize())));
         }
         --running;
     });
