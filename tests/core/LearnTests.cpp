@@ -43,8 +43,8 @@ TEST (Learn, LearnsRebindsAndDeliversThroughTheNotifier)
 
     Render (core, 44100.0, 64, 120.0, false).at (10, test::controller (74, 64)).run (64);
     EXPECT_EQ (core.getProgram().controllerMap[74], VcfCutoff);
-    test::deliverMessages (100);
     EXPECT_EQ (core.getParameter (VcfCutoff), cc (64));
+    EXPECT_TRUE (test::deliverMessagesUntil ([&] { return ! host.taken().empty(); }));
     ASSERT_FALSE (host.taken().empty());
     EXPECT_EQ (host.taken().back(), std::make_pair ((int) VcfCutoff, cc (64)));
 
@@ -52,16 +52,14 @@ TEST (Learn, LearnsRebindsAndDeliversThroughTheNotifier)
     Render (core, 44100.0, 64, 120.0, false).at (0, test::controller (71, 127)).run (64);
     EXPECT_EQ (core.getProgram().controllerMap[74], 0);
     EXPECT_EQ (core.getProgram().controllerMap[71], VcfCutoff);
-    test::deliverMessages (100);
-    EXPECT_EQ (core.getParameter (VcfCutoff), 1.0f);
+    EXPECT_TRUE (test::deliverMessagesUntil ([&] { return core.getParameter (VcfCutoff) == 1.0f; }));
 
     // Disarmed: the controller drives its parameter and learns nothing new.
     core.setParameter (MidiLearnActivated, 0.0f);
     core.setParameter (VcfResonance, 0.2f);
     Render (core, 44100.0, 64, 120.0, false).at (0, test::controller (71, 0)).at (1, test::controller (20, 50)).run (64);
     EXPECT_EQ (core.getProgram().controllerMap[20], 0);
-    test::deliverMessages (100);
-    EXPECT_EQ (core.getParameter (VcfCutoff), 0.0f);
+    EXPECT_TRUE (test::deliverMessagesUntil ([&] { return core.getParameter (VcfCutoff) == 0.0f; }));
     EXPECT_EQ (core.getParameter (VcfResonance), 0.2f);
     core.removeListener (&host);
 }
@@ -72,8 +70,8 @@ TEST (Learn, ArmingAloneBindsTheSwitchItself)
     core.setParameter (MidiLearnActivated, 1.0f);
     Render (core, 44100.0, 64, 120.0, false).at (0, test::controller (20, 0)).run (64);
     EXPECT_EQ (core.getProgram().controllerMap[20], MidiLearnActivated);
-    test::deliverMessages (100);
-    EXPECT_EQ (core.getParameter (MidiLearnActivated), 0.0f); // moving it to 0 disarmed learning
+    // Moving it to 0 disarmed learning.
+    EXPECT_TRUE (test::deliverMessagesUntil ([&] { return core.getParameter (MidiLearnActivated) == 0.0f; }));
     Render (core, 44100.0, 64, 120.0, false).at (0, test::controller (21, 10)).run (64);
     EXPECT_EQ (core.getProgram().controllerMap[21], 0);
 }
@@ -139,14 +137,13 @@ TEST (Notifier, NothingReachesTheHostOnceReleased)
     core.getStateInformation (state);
     std::thread ([&] { core.setStateInformation (state.getData(), (int) state.getSize()); }).join();
     core.releaseResources();
-    test::deliverMessages (100);
+    ASSERT_TRUE (test::deliverPostedMessages());
     EXPECT_TRUE (host.taken().empty()) << host.taken().size();
 
     // Prepared again, changes reach the host as before.
     core.prepareToPlay (44100.0, 64);
     core.getNotifier().enqueue (VcfCutoff, 0.5f);
     core.getBridge().deliver();
-    test::deliverMessages (100);
     ASSERT_EQ (host.taken().size(), 1u);
     EXPECT_EQ (host.taken().back(), std::make_pair ((int) VcfCutoff, 0.5f));
     core.removeListener (&host);
@@ -171,7 +168,7 @@ TEST (Lifecycle, ProcessorsMadeAndDeletedOffTheMessageThread)
     while (! done)
         test::deliverMessages (5);
     host.join();
-    test::deliverMessages (50);
+    EXPECT_TRUE (test::deliverPostedMessages()); // the timers the processors left to the message thread
 }
 
 TEST (Notifier, ABurstLosesNothingAndTheNewestValueWins)
@@ -189,7 +186,9 @@ TEST (Notifier, ABurstLosesNothingAndTheNewestValueWins)
         core.getNotifier().enqueue (SeqEnabled, 1.0f);
         core.getNotifier().enqueue (ArpEnabled, 1.0f);
     }
-    test::deliverMessages (300);
+    // One delivery per parameter from 10 to 49, and SeqEnabled's.
+    EXPECT_TRUE (test::deliverMessagesUntil ([&] { return host.taken().size() >= 41u; }));
+    ASSERT_TRUE (test::deliverPostedMessages()); // and nothing more
 
     std::map<int, float> told;
     for (const auto& [index, value] : host.taken())
@@ -231,7 +230,14 @@ TEST (Notifier, AppendsFromOtherThreadsAreNeverTornOrRepeated)
         test::deliverMessages (5);
     a.join();
     b.join();
-    test::deliverMessages (200);
+    // Until each thread's newest value has arrived.
+    const std::pair<int, float> newest[] = { { 20, (float) (2 * perThread - 2) / 8192.0f }, { 21, (float) (2 * perThread - 1) / 8192.0f } };
+    EXPECT_TRUE (test::deliverMessagesUntil ([&]
+    {
+        const auto told = host.taken();
+        return std::all_of (std::begin (newest), std::end (newest),
+                            [&] (const auto& n) { return std::find (told.begin(), told.end(), n) != told.end(); });
+    }));
 
     std::map<int, float> last { { 20, -1.0f }, { 21, -1.0f } };
     int delivered = 0;
@@ -272,7 +278,6 @@ TEST (Notifier, AHostsOwnRestoreIsNotEchoedButTheUsersProgramsAre)
     {
         restore();
         core.getBridge().deliver();
-        test::deliverMessages (100);
     }
     EXPECT_EQ (core.getParameter (VcfCutoff), 0.3f);
     EXPECT_TRUE (host.taken().empty()) << host.taken().size();

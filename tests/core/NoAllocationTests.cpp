@@ -93,7 +93,7 @@ TEST (NoAllocation, ChangesOnTheAudioThreadStillReachTheListeners)
     VroCore processor;
     processor.setParameter (SeqEnabled, 1.0f);
     processor.setParameter (SeqRecord, 1.0f);
-    test::deliverMessages (50);
+    ASSERT_TRUE (test::deliverPostedMessages()); // their own change messages, before anyone listens
     ChangeCounter listener;
     processor.addChangeListener (&listener);
     EXPECT_EQ (allocationsWhilePlaying (processor, 1), 0);

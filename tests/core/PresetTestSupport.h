@@ -3,7 +3,9 @@
 #include "ProgramDocument.h"
 #include "TestSupport.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <memory>
 
 namespace juce
 {
@@ -29,6 +31,16 @@ struct FreshConfig
     }
 
     juce::File presets() const { return folder.getChildFile ("Velmora/VRO-Drubbel/presets"); }
+
+    /** The preset folder as a finished factory install leaves it, without the bank's files: a
+        start finds the bank installed and neither parses nor writes hundreds of files. */
+    juce::File installedPresets() const
+    {
+        const auto dir = presets();
+        EXPECT_TRUE (dir.createDirectory());
+        EXPECT_TRUE (dir.getChildFile (".factory-presets-complete").replaceWithText ("321\n"));
+        return dir;
+    }
 
     juce::String previous;
     juce::File folder { juce::File::createTempFile ("vro-config") };
@@ -57,6 +69,40 @@ bool deliverMessagesUntil (Condition condition)
             juce::Thread::sleep (1);
     }
     return true;
+}
+
+/** Waits until every message posted before the call has been delivered (the queue is first in,
+    first out), so that what a test asserts did not happen has had its chance to. On the message
+    thread it delivers them itself; elsewhere it waits for the message thread. False after ten
+    seconds. */
+inline bool deliverPostedMessages()
+{
+    auto delivered = std::make_shared<std::atomic<bool>> (false);
+    juce::MessageManager::callAsync ([delivered] { *delivered = true; });
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        return deliverMessagesUntil ([&] { return delivered->load(); });
+    const auto end = juce::Time::getMillisecondCounter() + 10000u;
+    while (! delivered->load())
+    {
+        if (juce::Time::getMillisecondCounter() >= end)
+            return false;
+        juce::Thread::sleep (1);
+    }
+    return true;
+}
+
+/** One round of the processor's bridge on the message thread, waited for: what the notifier held
+    has then reached the host and the editor. Callable from any thread. */
+inline bool deliverThroughBridge (VroCore& core)
+{
+    if (juce::MessageManager::existsAndIsCurrentThread())
+    {
+        core.getBridge().deliver();
+        return true;
+    }
+    auto delivered = std::make_shared<std::atomic<bool>> (false);
+    juce::MessageManager::callAsync ([&core, delivered] { core.getBridge().deliver(); *delivered = true; });
+    return deliverPostedMessages() && delivered->load();
 }
 
 inline std::unique_ptr<juce::XmlElement> document (const juce::String& text)
