@@ -1,4 +1,5 @@
 #include "HostBridge.h"
+#include "Threading.h"
 #include "VroCore.h"
 
 HostBridge::HostBridge (VroCore& owner) : core (&owner)
@@ -36,7 +37,7 @@ void HostBridge::publish (std::shared_ptr<const PresetSnapshot> snapshot)
 
 void HostBridge::deliver()
 {
-    JUCE_ASSERT_MESSAGE_THREAD
+    VRO_ASSERT_MESSAGE_THREAD
     const std::lock_guard<std::recursive_mutex> lock (mutex);
     if (core == nullptr || core->closing || delivering)
         return;

@@ -103,13 +103,13 @@ void VroCore::releaseResources()
 
 void VroCore::addChangeListener (juce::ChangeListener* listener)
 {
-    JUCE_ASSERT_MESSAGE_THREAD
+    VRO_ASSERT_MESSAGE_THREAD
     bridge->addListener (listener);
 }
 
 void VroCore::removeChangeListener (juce::ChangeListener* listener)
 {
-    JUCE_ASSERT_MESSAGE_THREAD
+    VRO_ASSERT_MESSAGE_THREAD
     bridge->removeListener (listener);
 }
 
@@ -137,21 +137,25 @@ bool VroCore::producesMidi() const
 
 void VroCore::setParameterFromEditor (int index, float value)
 {
+    VRO_ASSERT_MESSAGE_THREAD
     setParameterNotifyingHost (index, value);
 }
 
 void VroCore::beginEditorGesture (int index)
 {
+    VRO_ASSERT_MESSAGE_THREAD
     beginParameterChangeGesture (index);
 }
 
 void VroCore::endEditorGesture (int index)
 {
+    VRO_ASSERT_MESSAGE_THREAD
     endParameterChangeGesture (index);
 }
 
 juce::AudioProcessorEditor* VroCore::createEditor()
 {
+    VRO_ASSERT_MESSAGE_THREAD
     return editorFactory != nullptr ? editorFactory (*this) : nullptr;
 }
 
