@@ -48,4 +48,4 @@
 /** For functions that must run on the message thread (or, where the processor is driven without
     one, on the thread that drives it offline). */
 #define VRO_ASSERT_MESSAGE_THREAD jassert (juce::MessageManager::getInstanceWithoutCreating() == nullptr \
-                                           || juce::MessageManager::existsAndIsCurrentThread())
+                                           || juce::MessageManager::existsAndIsCurrentThread());
