@@ -33,13 +33,11 @@ struct VroCore::MessageThreadWork : private juce::Timer
             core->sendChangeMessage();
         core->applyPendingProgramNames();
 
-        // The folder is looked at again every two seconds, so a preset added or changed by hand
-        // reaches MIDI program changes without a restart.
-        if (--core->refreshCountdown <= 0)
-        {
-            core->refreshCountdown = 100;
-            core->refreshPresetSnapshot();
-        }
+        // The library's scanner looks at the folder when it can have changed; a new snapshot is
+        // handed on here, so a preset added or changed by hand reaches MIDI program changes
+        // without a restart.
+        if (core->library->generation() != core->heldSnapshotGeneration)
+            core->takeNewestPresetSnapshot();
     }
 
     std::mutex mutex;
@@ -95,11 +93,14 @@ VroCore::VroCore (VroEditorFactory factory)
     midiOut = std::make_unique<MidiOutCollector>();
     engine = std::make_unique<SynthEngine> (sampleRate, *midiOut);
 
-    installFactoryPresetsIfMissing();
-    // A program change in the very first block (a project or a bounce that opens with one) must find
-    // the folder's programs, before the message thread has had a chance to look.
-    refreshPresetSnapshot();
-    refreshCountdown = 100;
+    // The first instance of the process installs the factory presets if needed and looks at the
+    // folder: a program change in the very first block (a project or a bounce that opens with one)
+    // must find the folder's programs, before the message thread has had a chance to look.
+    if (auto* u = settings.user())
+        library = PresetLibrary::forSettings (u->getFile().getParentDirectory(), u->getValue ("presetDirectory"));
+    else
+        library = PresetLibrary::forSettings ({}, {});
+    takeNewestPresetSnapshot();
 
     applyCurrentProgram();
     program.parameters[MidiLearnActivated] = 0.0f;
@@ -138,7 +139,8 @@ VroCore::~VroCore()
             juce::MessageManager::callAsync ([work] {});
         }
     }
-    delete presetSnapshot.exchange (nullptr);
+    presetSnapshot = nullptr;
+    heldSnapshot.reset();
     engine.reset();
     midiOut.reset();
 }

@@ -2,6 +2,7 @@
 
 #include "AutomationNotifier.h"
 #include "PluginSettings.h"
+#include "PresetLibrary.h"
 #include "PresetSnapshot.h"
 #include "SynthEngine.h"
 #include "VroEditorFactory.h"
@@ -116,9 +117,9 @@ public:
     int installFactoryPresets (const juce::XmlElement& bank);
     /** The same with the embedded bank, parsed only when the folder is missing. */
     void installFactoryPresetsIfMissing();
-    /** Reads the preset list's programs into memory for MIDI program changes, when the folder or
-        its files changed since the last time (message thread; also runs every two seconds).
-        changedPath: a file just written, read again even if its size and time look the same. */
+    /** Brings the preset library up to date (cheap when nothing changed) and takes its newest
+        snapshot for MIDI program changes (message thread). changedPath: a file just written, read
+        again even if its size and time look the same. */
     void refreshPresetSnapshot (const juce::String& changedPath = {});
     /** A program or category name as a file or folder name that stays inside its folder. */
     static juce::String presetFileName (const juce::String& name);
@@ -152,6 +153,8 @@ public:
     int getLastChangedParameter() const noexcept { return lastChangedParameter; }
     AutomationNotifier& getNotifier() noexcept { return *notifier; }
     PluginSettings& getSettings() noexcept { return settings; }
+    /** The preset folder, shared with every other instance of the process. */
+    PresetLibrary& getPresetLibrary() noexcept { return *library; }
 
     /** The embedded factory bank document (parsed on demand). */
     static std::unique_ptr<juce::XmlElement> parseFactoryBank();
@@ -170,6 +173,8 @@ private:
     void applyProgramChange (int number);
     /** The name, category and path of the last MIDI program change (message thread). */
     void applyPendingProgramNames();
+    /** Hands the library's newest snapshot to the audio thread (message thread), no walk. */
+    void takeNewestPresetSnapshot();
 
     /** A change message from the message thread; other threads (the audio thread above all, where
         posting takes a lock, allocates and writes to a socket) raise a flag that the message
@@ -204,9 +209,11 @@ private:
     std::atomic<int> deliveriesUnderWay { 0 };
     std::atomic<bool> closing { false };
     void stopTellingTheHost() noexcept;
-    std::atomic<PresetSnapshot*> presetSnapshot { nullptr };
+    std::shared_ptr<PresetLibrary> library;
+    std::shared_ptr<const PresetSnapshot> heldSnapshot; // what presetSnapshot points into
+    std::atomic<juce::uint64> heldSnapshotGeneration { 0 };
+    std::atomic<const PresetSnapshot*> presetSnapshot { nullptr };
     std::atomic<const PresetSnapshot::Program*> pendingProgramNames { nullptr };
-    int refreshCountdown = 0;
     std::unique_ptr<MessageThreadWork> messageThreadWork;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VroCore)
