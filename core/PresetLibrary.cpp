@@ -60,6 +60,7 @@ bool isPresetFileName (const juce::String& fileName)
 struct FoundPreset
 {
     juce::File file;
+    juce::String name; // the sort key, taken once
     juce::int64 size;
     juce::Time modified;
 };
@@ -169,9 +170,19 @@ std::shared_ptr<const PresetSnapshot> buildSnapshot (const juce::String& folder,
                                                      const PresetSnapshot& previous, const juce::String& changedPath,
                                                      const std::atomic<bool>& stop)
 {
+    // Mostly the list is the one of last time, in the same order: the same position is tried
+    // first, and only a file found elsewhere is looked up by its path.
     std::map<juce::String, std::shared_ptr<const PresetSnapshot::Program>> known;
-    for (const auto& p : previous.programs)
-        known[p->path] = p;
+    const auto lookUp = [&] (size_t i, const juce::String& path) -> std::shared_ptr<const PresetSnapshot::Program>
+    {
+        if (i < previous.programs.size() && previous.programs[i]->path == path)
+            return previous.programs[i];
+        if (known.empty())
+            for (const auto& p : previous.programs)
+                known[p->path] = p;
+        const auto it = known.find (path);
+        return it != known.end() ? it->second : nullptr;
+    };
     bool unchanged = previous.folder == folder && previous.programs.size() == found.size();
 
     auto next = std::make_shared<PresetSnapshot>();
@@ -184,11 +195,11 @@ std::shared_ptr<const PresetSnapshot> buildSnapshot (const juce::String& folder,
         const auto& f = found[i];
         const auto path = f.file.getFullPathName();
         const auto modified = f.modified.toMilliseconds();
-        const auto it = known.find (path);
-        if (it != known.end() && it->second->size == f.size && it->second->modified == modified && path != changedPath)
+        const auto old = lookUp (i, path);
+        if (old != nullptr && old->size == f.size && old->modified == modified && path != changedPath)
         {
-            unchanged = unchanged && previous.programs[i] == it->second;
-            next->programs.push_back (it->second);
+            unchanged = unchanged && i < previous.programs.size() && previous.programs[i] == old;
+            next->programs.push_back (old);
             continue;
         }
         unchanged = false;
@@ -419,7 +430,13 @@ struct PresetLibrary::Walk
         watcher.folder (canonical);
 
         std::vector<FoundPreset> files;
-        std::vector<std::pair<juce::File, std::filesystem::path>> folders;
+        struct Folder
+        {
+            juce::File file;
+            juce::String name;
+            std::filesystem::path canonical;
+        };
+        std::vector<Folder> folders;
         for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*",
                                                                 juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles))
         {
@@ -429,11 +446,12 @@ struct PresetLibrary::Walk
                 return;
             }
             const auto& file = entry.getFile();
+            auto name = file.getFileName();
             if (entry.isDirectory())
             {
                 if (! SafeFile::isLink (file))
                 {
-                    folders.emplace_back (file, canonical / toPath (file).filename());
+                    folders.push_back ({ file, std::move (name), canonical / toPath (file).filename() });
                     continue;
                 }
                 // A link is followed only to a folder of the tree; one visit per folder keeps
@@ -441,19 +459,19 @@ struct PresetLibrary::Walk
                 std::error_code error;
                 auto target = std::filesystem::canonical (toPath (file), error);
                 if (! error && isInside (target))
-                    folders.emplace_back (file, std::move (target));
+                    folders.push_back ({ file, std::move (name), std::move (target) });
             }
-            else if (isPresetFileName (file.getFileName()))
-                files.push_back ({ file, entry.getFileSize(), entry.getModificationTime() });
+            else if (isPresetFileName (name))
+                files.push_back ({ file, std::move (name), entry.getFileSize(), entry.getModificationTime() });
         }
-        const auto byName = [] (const juce::File& a, const juce::File& b) { return a.getFileName().compareNatural (b.getFileName()) < 0; };
-        std::sort (files.begin(), files.end(), [&byName] (const FoundPreset& a, const FoundPreset& b) { return byName (a.file, b.file); });
-        std::sort (folders.begin(), folders.end(), [&byName] (const auto& a, const auto& b) { return byName (a.first, b.first); });
+        const auto byName = [] (const auto& a, const auto& b) { return a.name.compareNatural (b.name) < 0; };
+        std::sort (files.begin(), files.end(), byName);
+        std::sort (folders.begin(), folders.end(), byName);
 
         found.insert (found.end(), files.begin(), files.end());
-        for (const auto& [sub, subCanonical] : folders)
+        for (const auto& sub : folders)
         {
-            visit (sub, subCanonical, depth + 1);
+            visit (sub.file, sub.canonical, depth + 1);
             if (stopped)
                 return;
         }
