@@ -5,6 +5,10 @@
 // Runs in a temporary HOME and XDG_CONFIG_HOME, never in the real user's folders.
 #include "ProgramDocument.h"
 #include "VroCore.h"
+#if __has_include("PresetLibrary.h")
+ #include "PresetLibrary.h"
+ #define VRO_BENCH_LIBRARY 1
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -61,10 +66,135 @@ void print (const char* what, Timing t, const char* unit = "us", double scale = 
     std::printf ("  %-46s %9.1f %s (fastest %.1f, processor %.1f)\n", what, t.median / scale, unit, t.fastest / scale,
                  t.cpu / scale);
 }
+
+double threadCpuMs()
+{
+    timespec t {};
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &t);
+    return (double) t.tv_sec * 1.0e3 + (double) t.tv_nsec / 1.0e6;
+}
+
+/** The message thread's own processor time while it runs its loop for a while, per two seconds:
+    what the host's UI thread gives the instances in the steady state (nothing changes on disk). */
+double messageThreadMsPerTwoSeconds (int milliseconds)
+{
+    const double start = threadCpuMs();
+    runMessages (milliseconds);
+    return (threadCpuMs() - start) * 2000.0 / milliseconds;
+}
+
+/** One unchanged look at the folder as an instance takes it: before, a walk on the message thread;
+    now, the one scanner's forced look (the backstop's), on whichever thread calls it. */
+void look (VroCore& core)
+{
+#if VRO_BENCH_LIBRARY
+    core.getPresetLibrary().look();
+#else
+    core.refreshPresetSnapshot();
+#endif
+}
+
+/** 5,000 presets in 50 category folders of 100, each a copy of one factory file. */
+void makeLargeLibrary (const juce::File& presets, const juce::String& text)
+{
+    for (int c = 0; c < 50; ++c)
+    {
+        const auto folder = presets.getChildFile ("Category " + juce::String (c));
+        folder.createDirectory();
+        for (int i = 0; i < 100; ++i)
+            folder.getChildFile ("Preset " + juce::String (i) + ".drubbel").replaceWithText (text);
+    }
+}
+
+/** A pack of 15 folders in a chain, each holding two presets and two links to the next one: 28
+    links, 2^14 ways down to the last folder. */
+void makeLinkPack (const juce::File& presets, const juce::String& text)
+{
+    const auto pack = presets.getChildFile ("Pack");
+    for (int i = 0; i < 15; ++i)
+    {
+        const auto folder = pack.getChildFile ("f" + juce::String (i));
+        folder.createDirectory();
+        folder.getChildFile ("A.drubbel").replaceWithText (text);
+        folder.getChildFile ("B.drubbel").replaceWithText (text);
+        if (i > 0)
+            for (const char* name : { "left", "right" })
+                folder.createSymbolicLink (pack.getChildFile ("f" + juce::String (i - 1)).getChildFile (name), true);
+    }
+}
+
+/** A program change as drubbel-render plays one: offline, on the message thread. */
+double rendererProgramChangeMs (VroCore& core, int number)
+{
+    core.setNonRealtime (true);
+    core.setPlayConfigDetails (2, 2, 44100.0, 64);
+    core.prepareToPlay (44100.0, 64);
+    juce::AudioBuffer<float> buffer (2, 64);
+    juce::MidiBuffer midi;
+    midi.addEvent (juce::MidiMessage::programChange (1, number), 0);
+    const auto start = std::chrono::steady_clock::now();
+    core.processBlock (buffer, midi);
+    return std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - start).count();
+}
+
+/** Looks at the preset folder: 20 instances on the factory tree, one on 5,000 presets, one on the
+    pack of linked folders. Each in a settings folder of its own. */
+void presetFolderLooks (const juce::File& home)
+{
+    std::printf ("preset folder looks%s\n",
+#if VRO_BENCH_LIBRARY
+                 " (one scanner per process)"
+#else
+                 " (every instance walks on the message thread)"
+#endif
+    );
+    int run = 0;
+    const auto freshConfig = [&]
+    {
+        const auto config = home.getChildFile ("looks-" + juce::String (++run));
+        setenv ("XDG_CONFIG_HOME", config.getFullPathName().toRawUTF8(), 1);
+        return config.getChildFile ("Velmora/VRO-Drubbel/presets");
+    };
+    const auto nothing = [] {};
+    // The loop's own polling costs the message thread something: the instances' share is the rest.
+    std::printf ("  %-46s %9.2f ms\n", "no instance: message thread per 2 s", messageThreadMsPerTwoSeconds (6000));
+    juce::String presetText;
+    {
+        freshConfig();
+        std::vector<std::unique_ptr<VroCore>> instances;
+        for (int i = 0; i < 20; ++i)
+            instances.push_back (std::make_unique<VroCore>());
+        presetText = instances[0]->presetList()[0].loadFileAsString();
+        std::printf ("  factory tree: %d presets\n", instances[0]->presetList().size());
+        print ("one unchanged look", measure (30, nothing, [&] { look (*instances[0]); }), "ms", 1000.0);
+        std::printf ("  %-46s %9.2f ms\n", "20 instances: message thread per 2 s", messageThreadMsPerTwoSeconds (6000));
+    }
+    {
+        const auto presets = freshConfig();
+        presets.createDirectory();
+        makeLargeLibrary (presets, presetText);
+        VroCore core;
+        std::printf ("  large library: %d presets\n", core.presetList().size());
+        print ("one unchanged look", measure (20, nothing, [&] { look (core); }), "ms", 1000.0);
+        std::printf ("  %-46s %9.2f ms\n", "1 instance: message thread per 2 s", messageThreadMsPerTwoSeconds (6000));
+        print ("renderer program change", measure (5, nothing, [&] { rendererProgramChangeMs (core, 4321); }), "ms", 1000.0);
+    }
+    {
+        const auto presets = freshConfig();
+        presets.createDirectory();
+        makeLinkPack (presets, presetText);
+        VroCore core;
+        std::printf ("  linked pack: %d presets listed (30 files)\n", core.presetList().size());
+        print ("one unchanged look", measure (1, nothing, [&] { look (core); }), "ms", 1000.0);
+        print ("renderer program change", measure (1, nothing, [&] { rendererProgramChangeMs (core, 3); }), "ms", 1000.0);
+    }
+}
 } // namespace
 
-int main()
+int main (int argc, char** argv)
 {
+    // "looks": only the preset folder looks (for callgrind or a quick re-run).
+    const bool looksOnly = argc > 1 && std::string (argv[1]) == "looks";
     const auto home = juce::File::createTempFile ("preset-bench");
     home.createDirectory();
     setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
@@ -75,6 +205,12 @@ int main()
         const auto nothing = [] {};
 
         std::printf ("VRO Drubbel preset bench (temporary folder %s)\n", home.getFullPathName().toRawUTF8());
+        if (looksOnly)
+        {
+            presetFolderLooks (home);
+            home.deleteRecursively();
+            return 0;
+        }
 
         const auto bank = VroCore::parseFactoryBank();
         if (bank == nullptr)
@@ -102,7 +238,9 @@ int main()
                                                     {
                                                         const auto folder = home.getChildFile ("moved-" + juce::String (++run));
                                                         folder.createDirectory();
-                                                        core.getSettings().user()->setValue ("presetDirectory", folder.getFullPathName());
+                                                        // Moving installs there; the measured install starts without the folder.
+                                                        core.movePresetsLocation (folder.getFullPathName());
+                                                        folder.getChildFile ("presets").deleteRecursively();
                                                     },
                                                     [&] { core.installFactoryPresets (*bank); }),
                "ms", 1000.0);
@@ -176,6 +314,8 @@ int main()
                                                                core.getStateInformation (block);
                                                            }));
         print ("state load (setStateInformation)", measure (500, nothing, [&] { core.setStateInformation (state.getData(), (int) state.getSize()); }));
+
+        presetFolderLooks (home);
     }
     home.deleteRecursively();
     return 0;

@@ -69,13 +69,11 @@ void HostBridge::deliverLocked()
     const auto blocksEnded = p.blocksDone.load();
     p.applyPendingProgramNames();
 
-    // The folder is looked at again every two seconds, so a preset added or changed by hand
-    // reaches MIDI program changes without a restart.
-    if (--refreshCountdown <= 0)
-    {
-        refreshCountdown = 100;
-        p.refreshPresetSnapshot();
-    }
+    // The library's scanner looks at the folder when it can have changed; its new snapshot is
+    // handed on here, so a preset added or changed by hand reaches MIDI program changes without a
+    // restart.
+    if (p.library->generation() != p.heldSnapshotGeneration)
+        p.takeNewestPresetSnapshot();
 
     retired.erase (std::remove_if (retired.begin(), retired.end(),
                                    [blocksEnded] (const Retired& r) { return r.freeAfterBlock <= blocksEnded; }),

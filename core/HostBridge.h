@@ -64,5 +64,4 @@ private:
     };
     std::shared_ptr<const PresetSnapshot> newestSnapshot;
     std::vector<Retired> retired;
-    int refreshCountdown = 100;
 };

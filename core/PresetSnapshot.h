@@ -38,8 +38,8 @@ void read (const juce::XmlElement* root, ProgramReading& reading);
 }
 
 /** The programs of the preset list (every preset file, in the list's order) read into memory.
-    Built on the message thread whenever the folder or its files change; the audio thread only
-    reads a published snapshot. */
+    Built by the preset library whenever the folder or its files change, never changed once
+    published; the audio thread only reads one that the processor has handed to it. */
 struct PresetSnapshot
 {
     struct Program
@@ -49,11 +49,6 @@ struct PresetSnapshot
         bool parsed = false;         // false: not a document, only the path is taken
         ProgramReading reading;
     };
-
-    /** A snapshot of the folder, reusing the programs of previous whose file is unchanged; nullptr
-        when nothing changed since previous. */
-    static std::unique_ptr<PresetSnapshot> build (const juce::String& folder, const PresetSnapshot* previous,
-                                                  const juce::String& changedPath = {});
 
     juce::String folder;
     std::vector<std::shared_ptr<const Program>> programs;

@@ -60,10 +60,14 @@ VroCore::VroCore (VroEditorFactory factory)
     engine = std::make_unique<SynthEngine> (sampleRate, *midiOut);
     bridge = std::make_unique<HostBridge> (*this);
 
-    installFactoryPresetsIfMissing();
-    // A program change in the very first block (a project or a bounce that opens with one) must find
-    // the folder's programs, before the message thread has had a chance to look.
-    refreshPresetSnapshot();
+    // The first instance of the process installs the factory presets if needed and looks at the
+    // folder: a program change in the very first block (a project or a bounce that opens with one)
+    // must find the folder's programs, before the message thread has had a chance to look.
+    if (auto* u = settings.user())
+        library = PresetLibrary::forSettings (u->getFile().getParentDirectory(), u->getValue ("presetDirectory"));
+    else
+        library = PresetLibrary::forSettings ({}, {});
+    takeNewestPresetSnapshot();
 
     applyCurrentProgram();
     program.parameters[MidiLearnActivated] = 0.0f;

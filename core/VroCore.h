@@ -3,6 +3,7 @@
 #include "AutomationNotifier.h"
 #include "HostBridge.h"
 #include "PluginSettings.h"
+#include "PresetLibrary.h"
 #include "PresetSnapshot.h"
 #include "SynthEngine.h"
 #include "VroEditorFactory.h"
@@ -119,9 +120,9 @@ public:
     int installFactoryPresets (const juce::XmlElement& bank);
     /** The same with the embedded bank, parsed only when the folder is missing. */
     void installFactoryPresetsIfMissing();
-    /** Reads the preset list's programs into memory for MIDI program changes, when the folder or
-        its files changed since the last time (message thread; also runs every two seconds).
-        changedPath: a file just written, read again even if its size and time look the same. */
+    /** Brings the preset library up to date (cheap when nothing changed) and takes its newest
+        snapshot for MIDI program changes (message thread). changedPath: a file just written, read
+        again even if its size and time look the same. */
     void refreshPresetSnapshot (const juce::String& changedPath = {});
     /** A program or category name as a file or folder name that stays inside its folder. */
     static juce::String presetFileName (const juce::String& name);
@@ -152,6 +153,8 @@ public:
     AutomationNotifier& getNotifier() noexcept { return notifier; }
     HostBridge& getBridge() noexcept { return *bridge; }
     PluginSettings& getSettings() noexcept { return settings; }
+    /** The preset folder, shared with every other instance of the process. */
+    PresetLibrary& getPresetLibrary() noexcept { return *library; }
 
     /** The embedded factory bank document (parsed on demand). */
     static std::unique_ptr<juce::XmlElement> parseFactoryBank();
@@ -182,6 +185,8 @@ private:
     void applyProgramChange (int number);
     /** The name, category and path of the last MIDI program change (message thread). */
     void applyPendingProgramNames();
+    /** Hands the library's newest snapshot to the audio thread (message thread), no walk. */
+    void takeNewestPresetSnapshot();
 
     struct HostParameter;
 
@@ -218,6 +223,11 @@ private:
     std::atomic<const PresetSnapshot*> audioSnapshot { nullptr };
     std::atomic<std::uint64_t> blocksDone { 0 };
     std::atomic<const PresetSnapshot::Program*> pendingProgramNames { nullptr };
+
+    // The preset folder's library, shared by the process's instances, and the generation of its
+    // snapshot last handed to the audio thread (message thread).
+    std::shared_ptr<PresetLibrary> library;
+    juce::uint64 heldSnapshotGeneration = 0;
 
     std::unique_ptr<HostBridge> bridge;
 

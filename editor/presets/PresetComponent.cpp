@@ -59,17 +59,24 @@ juce::PopupMenu PresetChooser::buildPresetMenu()
     menu.addSeparator();
     menu.addItem (showFolderId, "Show Presets Folder...");
     menu.addSeparator();
-    addPresetFolder (menu, juce::File (core.getPresetDirectory()));
+    const juce::File root (core.getPresetDirectory());
+    PresetLibrary::FolderVisits visits (root);
+    if (visits.enter (root))
+        addPresetFolder (menu, root, visits);
     return menu;
 }
 
-void PresetChooser::addPresetFolder (juce::PopupMenu& menu, const juce::File& folder)
+void PresetChooser::addPresetFolder (juce::PopupMenu& menu, const juce::File& folder, PresetLibrary::FolderVisits& visits)
 {
     if (itemCount >= maxPresetItems)
         return;
 
     for (const auto& sub : folder.findChildFiles (juce::File::findDirectories, false, "*"))
     {
+        // Links that lead back up, to one folder twice or out of the tree (to /sys) would make
+        // the menu endless.
+        if (! visits.enter (sub))
+            continue;
         juce::PopupMenu submenu;
         for (const auto& file : sub.findChildFiles (juce::File::findFiles, false, presetPattern))
         {
@@ -77,7 +84,7 @@ void PresetChooser::addPresetFolder (juce::PopupMenu& menu, const juce::File& fo
             submenu.addItem (id, file.getFileNameWithoutExtension());
             idToPath[id] = file.getFullPathName();
         }
-        addPresetFolder (submenu, sub);
+        addPresetFolder (submenu, sub, visits);
 
         // A plain prefix test: "Bass" also ticks for a preset in a sibling "Bass Leads".
         const auto folderPath = sub.getFullPathName();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PresetLibrary.h"
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <map>
 
@@ -45,7 +46,7 @@ public:
     };
 
 private:
-    void addPresetFolder (juce::PopupMenu& menu, const juce::File& folder);
+    void addPresetFolder (juce::PopupMenu& menu, const juce::File& folder, PresetLibrary::FolderVisits& visits);
 
     VroCore& core;
     juce::String displayedName;

@@ -200,8 +200,10 @@ TEST (PresetFiles, ListOrderIsTheSameOnEveryDisk)
         dir.getChildFile (path).replaceWithText ("<vro/>");
     }
     // A link back up the tree must not make the walk endless.
-    dir.getChildFile ("a/sub/loop").createSymbolicLink (dir.getChildFile ("a"), true);
+    ASSERT_TRUE (dir.getChildFile ("a").createSymbolicLink (dir.getChildFile ("a/sub/loop"), false));
 
+    // Written by hand a moment ago: a caller that must see the folder as it is now asks for that.
+    core.refreshPresetSnapshot();
     juce::StringArray listed;
     for (const auto& f : core.presetList())
         listed.add (f.getRelativePathFrom (dir));

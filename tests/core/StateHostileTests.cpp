@@ -215,7 +215,8 @@ TEST (StateHostile, NamesAreCutToTheirBound)
     const auto text = test::programDocument ("1.3", "programname=\"" + juce::String::repeatedString ("n", 1 << 20) + "\" category=\""
                                                     + juce::String::repeatedString ("c", 1 << 20) + "\" path=\""
                                                     + juce::String::repeatedString ("p", 1 << 16) + "\" filtercutoff=\"0.25\"");
-    const auto folder = config.folder.getChildFile ("long");
+    const auto moved = config.folder.getChildFile ("long");
+    const auto folder = moved.getChildFile ("presets");
     ASSERT_TRUE (folder.createDirectory());
     const auto file = folder.getChildFile ("Long.drubbel");
     ASSERT_TRUE (file.replaceWithText (text));
@@ -239,8 +240,9 @@ TEST (StateHostile, NamesAreCutToTheirBound)
         core.loadPresetFile (file, false, false);
         expectBounded (core.getProgram().getProgramName(), core.getProgram().getNames().category, {}, "preset file");
     }
-    const auto snapshot = PresetSnapshot::build (folder.getFullPathName(), nullptr, {});
-    ASSERT_NE (snapshot, nullptr);
+    VroCore core;
+    core.movePresetsLocation (moved.getFullPathName());
+    const auto snapshot = core.getPresetLibrary().snapshot();
     ASSERT_EQ (snapshot->programs.size(), 1u);
     const auto& reading = snapshot->programs[0]->reading;
     expectBounded (reading.programName, reading.category, reading.path, "preset list");

@@ -176,6 +176,27 @@ TEST (PresetMenu, DescentStopsAfter3001ItemsButAListedFolderGetsAllItsFiles)
     EXPECT_GE (countPresetItems (items), 3001);
 }
 
+TEST (PresetMenu, LinksNeitherLoopNorLeaveTheTree)
+{
+    SmallTree t;
+    // A link back to the top (a cycle with no presets of its own), one out of the tree and one to
+    // /sys: the menu shows the tree's presets once and ends.
+    ASSERT_TRUE (t.root.createSymbolicLink (t.root.getChildFile ("Empty/Up"), false));
+    ASSERT_TRUE (t.config.folder.createSymbolicLink (t.root.getChildFile ("Outside"), false));
+    if (juce::File ("/sys").isDirectory())
+    {
+        ASSERT_TRUE (juce::File ("/sys").createSymbolicLink (t.root.getChildFile ("System"), false));
+    }
+
+    PresetChooser chooser (*t.core);
+    const auto items = itemsOf (chooser.buildPresetMenu());
+    EXPECT_EQ (countPresetItems (items), 4);
+    EXPECT_EQ (find (items, "Outside"), nullptr);
+    EXPECT_EQ (find (items, "System"), nullptr);
+    ASSERT_NE (find (items, "Empty"), nullptr);
+    EXPECT_TRUE (find (items, "Empty")->sub.empty());
+}
+
 TEST (PresetArrows, StepThroughTheListWithoutWrapping)
 {
     SmallTree t;

@@ -1,0 +1,145 @@
+// The preset folder as the process sees it: one scanner for every instance, links that neither
+// multiply the walk nor lead out of the tree, and files added by hand that arrive without a restart.
+#include "PresetTestSupport.h"
+
+#include <filesystem>
+#include <set>
+#include <thread>
+
+using namespace Param;
+using test::FreshConfig;
+
+namespace
+{
+/** A preset folder without the factory presets, and the processor's view of it. */
+struct EmptyTree
+{
+    EmptyTree() { presets.createDirectory(); }
+
+    void write (const juce::String& path, float cutoff) const
+    {
+        const auto file = presets.getChildFile (path);
+        file.getParentDirectory().createDirectory();
+        EXPECT_TRUE (file.replaceWithText (test::programDocument ("1.3", "filtercutoff=\"" + juce::String (cutoff) + "\"")));
+    }
+
+    FreshConfig config;
+    juce::File presets = config.presets();
+};
+
+void programChangeOnTheAudioThread (VroCore& core, int number)
+{
+    std::thread audio ([&core, number]
+    {
+        juce::AudioBuffer<float> block (2, 64);
+        juce::MidiBuffer midi;
+        midi.addEvent (juce::MidiMessage::programChange (1, number), 0);
+        core.processBlock (block, midi);
+    });
+    audio.join();
+}
+
+TEST (PresetLibrary, LinksNeitherMultiplyTheWalkNorLeaveTheTree)
+{
+    EmptyTree tree;
+    // A chain of 15 folders, each with two links to the next: 2^14 ways down to the last one.
+    const auto pack = tree.presets.getChildFile ("Pack");
+    for (int i = 0; i < 15; ++i)
+    {
+        tree.write ("Pack/f" + juce::String (i) + "/A.drubbel", 0.5f);
+        for (const char* name : { "left", "right" })
+        {
+            if (i > 0)
+            {
+                const auto next = pack.getChildFile ("f" + juce::String (i)), link = pack.getChildFile ("f" + juce::String (i - 1)).getChildFile (name);
+                ASSERT_TRUE (next.createSymbolicLink (link, false));
+            }
+        }
+    }
+    // A cycle back to the top, and links out of the tree: to a folder with a preset, and to /sys.
+    ASSERT_TRUE (tree.presets.createSymbolicLink (pack.getChildFile ("f14/up"), false));
+    const auto outside = tree.config.folder.getChildFile ("outside");
+    outside.createDirectory();
+    ASSERT_TRUE (outside.getChildFile ("Stranger.drubbel").replaceWithText (test::programDocument ("1.3", "")));
+    ASSERT_TRUE (outside.createSymbolicLink (tree.presets.getChildFile ("Outside"), false));
+    if (juce::File ("/sys").isDirectory())
+    {
+        ASSERT_TRUE (juce::File ("/sys").createSymbolicLink (tree.presets.getChildFile ("System"), false));
+    }
+
+    VroCore core;
+    const auto list = core.presetList();
+    std::set<std::filesystem::path> real;
+    for (const auto& f : list)
+        real.insert (std::filesystem::canonical (f.getFullPathName().toStdString()));
+    EXPECT_EQ (list.size(), 15);
+    EXPECT_EQ (real.size(), 15u) << "each real file once";
+    for (const auto& f : real)
+        EXPECT_EQ (f.parent_path().parent_path(), std::filesystem::canonical (pack.getFullPathName().toStdString())) << f;
+}
+
+TEST (PresetLibrary, OneScannerServesEveryInstanceAndFilesAddedByHandArrive)
+{
+    EmptyTree tree;
+    tree.write ("Bass/A.drubbel", 0.25f);
+    tree.write ("Bass/B.drubbel", 0.5f);
+
+    std::vector<std::unique_ptr<VroCore>> instances;
+    for (int i = 0; i < 20; ++i)
+        instances.push_back (std::make_unique<VroCore>());
+    auto& library = instances[0]->getPresetLibrary();
+    for (auto& core : instances)
+        EXPECT_EQ (&core->getPresetLibrary(), &library);
+    EXPECT_EQ (instances[19]->presetList().size(), 2);
+
+    // Nothing changes on disk: the message thread walks nothing, whatever the number of instances.
+    const int looksBefore = library.looks(), onMessageThreadBefore = library.looksOnMessageThread();
+    test::deliverMessages (2500); // longer than the instances' old two-second rescans
+    EXPECT_EQ (library.looksOnMessageThread(), onMessageThreadBefore);
+
+    // A file arrives by hand, as one rename: one look for all twenty instances, off the message
+    // thread, and a MIDI program change on the audio thread finds it.
+    const auto staged = tree.config.folder.getChildFile ("C.drubbel");
+    ASSERT_TRUE (staged.replaceWithText (test::programDocument ("1.3", R"(filtercutoff="0.75")")));
+    ASSERT_TRUE (staged.moveFileTo (tree.presets.getChildFile ("Bass/C.drubbel")));
+    auto& last = *instances[19];
+    RenderSession session (last, 44100.0, 64, 120.0);
+    last.setNonRealtime (false);
+    EXPECT_TRUE (test::deliverMessagesUntil ([&]
+    {
+        programChangeOnTheAudioThread (last, 2);
+        return last.getEngine().getSettings().params[VcfCutoff] == 0.75;
+    }));
+    EXPECT_EQ (last.presetList().size(), 3);
+    EXPECT_LE (library.looks() - looksBefore, 2);
+    EXPECT_EQ (library.looksOnMessageThread(), onMessageThreadBefore);
+}
+
+TEST (PresetLibrary, AMoveAndASaveReachEveryInstanceAtOnce)
+{
+    EmptyTree tree;
+    VroCore mover, other;
+    const auto moved = tree.config.folder.getChildFile ("Moved");
+    ASSERT_TRUE (moved.getChildFile ("presets").createDirectory()); // existing: nothing installed
+    mover.movePresetsLocation (moved.getFullPathName());
+    EXPECT_EQ (juce::File (other.getPresetDirectory()), moved.getChildFile ("presets"));
+
+    ASSERT_TRUE (mover.savePresetFile (moved.getChildFile ("presets/Mine.drubbel")));
+    EXPECT_EQ (other.presetList(), juce::Array<juce::File> { moved.getChildFile ("presets/Mine.drubbel") });
+}
+
+TEST (PresetLibrary, TheLastInstanceToCloseStopsTheScanner)
+{
+    // Each round makes and ends a library; one that did not stop its thread, or waited on it for
+    // its poll's time-out, would show here.
+    EmptyTree tree;
+    tree.write ("A.drubbel", 0.5f);
+    const auto start = juce::Time::getMillisecondCounter();
+    for (int i = 0; i < 20; ++i)
+    {
+        auto core = std::make_unique<VroCore>();
+        std::thread ([&core] { core.reset(); }).join(); // hosts delete on their own thread
+    }
+    EXPECT_LT (juce::Time::getMillisecondCounter() - start, 10000u);
+}
+} // namespace
