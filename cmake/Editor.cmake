@@ -12,6 +12,7 @@ if(VRO_BUILD_TESTS)
     add_test(NAME artwork_matches_generator
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/tools/artwork_current_test.sh
                      $<TARGET_FILE:make_artwork> ${CMAKE_CURRENT_SOURCE_DIR}/resources)
+    set_tests_properties(artwork_matches_generator PROPERTIES LABELS tools)
 endif()
 
 if(VRO_BUILD_TESTS)
@@ -25,7 +26,7 @@ if(VRO_BUILD_TESTS)
     vro_own_code(editor_tests)
     target_compile_definitions(editor_tests PRIVATE VRO_EDITOR_SNAPSHOT_DIR="${CMAKE_BINARY_DIR}/editor-snapshots")
     set_target_properties(editor_tests PROPERTIES CROSSCOMPILING_EMULATOR ${VRO_WITH_DISPLAY})
-    gtest_discover_tests(editor_tests DISCOVERY_TIMEOUT 120)
+    gtest_discover_tests(editor_tests DISCOVERY_TIMEOUT 120 PROPERTIES LABELS editor)
 endif()
 
 # Opening cost, refresh cost and idle CPU of the editor; run by hand:
@@ -39,9 +40,9 @@ if(VRO_BUILD_TESTS)
     add_test(NAME editor_standalone_e2e
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/standalone-e2e.sh
                      "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel" ${CMAKE_BINARY_DIR}/editor-snapshots)
-    set_tests_properties(editor_standalone_e2e PROPERTIES TIMEOUT 120)
+    set_tests_properties(editor_standalone_e2e PROPERTIES TIMEOUT 120 LABELS editor)
     add_test(NAME standalone_audio_output
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/standalone-jack.sh
                      "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel")
-    set_tests_properties(standalone_audio_output PROPERTIES TIMEOUT 120)
+    set_tests_properties(standalone_audio_output PROPERTIES TIMEOUT 120 LABELS host)
 endif()
