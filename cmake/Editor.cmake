@@ -1,12 +1,10 @@
 # The artwork generator and the editor's tests.
 
-# Draws resources/*.png. It links only the graphics modules, so it never depends on the images it
-# writes: cmake --build . --target make_artwork && ./make_artwork ../resources
-juce_add_console_app(make_artwork PRODUCT_NAME "make_artwork")
-target_sources(make_artwork PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tools/make_artwork.cpp)
-target_compile_definitions(make_artwork PRIVATE JUCE_USE_CURL=0 JUCE_WEB_BROWSER=0 JUCE_STANDALONE_APPLICATION=1)
-target_link_libraries(make_artwork PRIVATE juce::juce_graphics)
-vro_add_juce_module_sources(make_artwork juce_core juce_events juce_graphics)
+# Draws resources/*.png. It links the framework library the processor uses, not the editor, so it
+# never depends on the images it writes: cmake --build . --target make_artwork && ./make_artwork ../resources
+add_executable(make_artwork ${CMAKE_CURRENT_SOURCE_DIR}/tools/make_artwork.cpp)
+target_compile_definitions(make_artwork PRIVATE JUCE_STANDALONE_APPLICATION=1)
+target_link_libraries(make_artwork PRIVATE vro_framework_gui)
 set_target_properties(make_artwork PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 if(VRO_BUILD_TESTS)
     add_test(NAME artwork_matches_generator
