@@ -15,8 +15,10 @@ target_compile_definitions(vst2_host_tests PRIVATE
 add_dependencies(vst2_host_tests VroDrubbel_VST)
 gtest_discover_tests(vst2_host_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS host)
 
-# The three plug-in formats loaded through the framework's own hosting. This compiles the framework
-# once more, with plug-in hosting switched on.
+# The three plug-in formats loaded through the framework's own hosting. Its processor module is
+# compiled once more with plug-in hosting switched on, and the GUI and device modules with it, since
+# the plug-in's framework library bundles them with the processor module; the core modules (files,
+# threads, messages, audio buffers) come from the library the processor uses.
 juce_add_console_app(plugin_host_tests PRODUCT_NAME "plugin_host_tests")
 juce_generate_juce_header(plugin_host_tests)
 target_sources(plugin_host_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/PluginHostTest.cpp
@@ -28,8 +30,9 @@ target_compile_definitions(plugin_host_tests PRIVATE
     VRO_VST3_PATH="${VRO_PLUGIN_ARTEFACTS}/VST3/VRO Drubbel.vst3"
     VRO_LV2_PATH="${VRO_PLUGIN_ARTEFACTS}/LV2/VRO Drubbel.lv2"
     VRO_LV2_URI="${VRO_LV2_URI}")
-target_link_libraries(plugin_host_tests PRIVATE juce::juce_audio_utils vro_juce_config GTest::gtest X11)
-vro_add_juce_module_sources(plugin_host_tests ${VRO_JUCE_MODULES})
+target_link_libraries(plugin_host_tests PRIVATE vro_framework_core juce::juce_audio_utils vro_juce_config GTest::gtest X11)
+vro_add_juce_module_sources(plugin_host_tests juce_graphics juce_gui_basics juce_gui_extra juce_audio_processors
+    juce_audio_devices juce_audio_utils)
 add_dependencies(plugin_host_tests VroDrubbel_VST VroDrubbel_VST3 VroDrubbel_LV2)
 # The side-by-side session opens the editors, which needs an X display.
 set_target_properties(plugin_host_tests PROPERTIES CROSSCOMPILING_EMULATOR ${VRO_WITH_DISPLAY})
