@@ -1,17 +1,16 @@
 # The artwork generator and the editor's tests.
 
-# Draws resources/*.png. It links only the graphics modules, so it never depends on the images it
-# writes: cmake --build . --target make_artwork && ./make_artwork ../resources
-juce_add_console_app(make_artwork PRODUCT_NAME "make_artwork")
-target_sources(make_artwork PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tools/make_artwork.cpp)
-target_compile_definitions(make_artwork PRIVATE JUCE_USE_CURL=0 JUCE_WEB_BROWSER=0 JUCE_STANDALONE_APPLICATION=1)
-target_link_libraries(make_artwork PRIVATE juce::juce_graphics)
-vro_add_juce_module_sources(make_artwork juce_core juce_events juce_graphics)
+# Draws resources/*.png. It links the framework library the processor uses, not the editor, so it
+# never depends on the images it writes: cmake --build . --target make_artwork && ./make_artwork ../resources
+add_executable(make_artwork ${CMAKE_CURRENT_SOURCE_DIR}/tools/make_artwork.cpp)
+target_compile_definitions(make_artwork PRIVATE JUCE_STANDALONE_APPLICATION=1)
+target_link_libraries(make_artwork PRIVATE vro_framework_gui)
 set_target_properties(make_artwork PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 if(VRO_BUILD_TESTS)
     add_test(NAME artwork_matches_generator
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/tools/artwork_current_test.sh
                      $<TARGET_FILE:make_artwork> ${CMAKE_CURRENT_SOURCE_DIR}/resources)
+    set_tests_properties(artwork_matches_generator PROPERTIES LABELS tools)
 endif()
 
 if(VRO_BUILD_TESTS)
@@ -25,7 +24,7 @@ if(VRO_BUILD_TESTS)
     vro_own_code(editor_tests)
     target_compile_definitions(editor_tests PRIVATE VRO_EDITOR_SNAPSHOT_DIR="${CMAKE_BINARY_DIR}/editor-snapshots")
     set_target_properties(editor_tests PROPERTIES CROSSCOMPILING_EMULATOR ${VRO_WITH_DISPLAY})
-    gtest_discover_tests(editor_tests DISCOVERY_TIMEOUT 120)
+    gtest_discover_tests(editor_tests DISCOVERY_TIMEOUT 120 PROPERTIES LABELS editor)
 endif()
 
 # Opening cost, refresh cost and idle CPU of the editor; run by hand:
@@ -39,9 +38,9 @@ if(VRO_BUILD_TESTS)
     add_test(NAME editor_standalone_e2e
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/standalone-e2e.sh
                      "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel" ${CMAKE_BINARY_DIR}/editor-snapshots)
-    set_tests_properties(editor_standalone_e2e PROPERTIES TIMEOUT 120)
+    set_tests_properties(editor_standalone_e2e PROPERTIES TIMEOUT 120 LABELS editor)
     add_test(NAME standalone_audio_output
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/standalone-jack.sh
                      "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel")
-    set_tests_properties(standalone_audio_output PROPERTIES TIMEOUT 120)
+    set_tests_properties(standalone_audio_output PROPERTIES TIMEOUT 120 LABELS host)
 endif()

@@ -109,8 +109,15 @@ inline double pow4 (double x) noexcept { return (x * x) * (x * x); }
 inline double pow5 (double x) noexcept { return ((x * x) * (x * x)) * x; }
 inline double pow6 (double x) noexcept { return ((x * x) * x) * ((x * x) * x); }
 
-/** A switch with n positions reads v as floor((n - 1) * v + 0.5). */
+/** A switch with n positions reads v as floor((n - 1) * v + 0.5); a reading past either end is one
+    past that end (-1 or n), since the engine takes any finite value and one beyond an int's range
+    has no defined conversion. */
 inline int switchPosition (double v, int positions) noexcept
 {
-    return (int) std::floor ((positions - 1) * v + 0.5);
+    const double position = std::floor ((positions - 1) * v + 0.5);
+    if (! (position >= 0.0))
+        return -1;
+    if (position > positions - 1)
+        return positions;
+    return (int) position;
 }

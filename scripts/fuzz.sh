@@ -1,9 +1,10 @@
 #!/bin/sh
 # Fuzzes the state chunk and preset file readers for a bounded time.
 #
-#   scripts/fuzz.sh [SECONDS] [BUILD_DIR]      (defaults: 300 seconds, build-fuzz)
+#   scripts/fuzz.sh [SECONDS] [BUILD_DIR]      (defaults: 300 seconds, build-sanitize)
 #
-# Needs clang with libFuzzer (Debian: clang libclang-rt-14-dev, installed here when missing). Inputs
+# Built in the sanitizer tree (scripts/sanitizer-tree.sh, shared with scripts/sanitize.sh), with
+# clang and libFuzzer (Debian: clang libclang-rt-14-dev, installed there when missing). Inputs
 # that crash, trip a sanitizer, hang or break an invariant are written to fuzz/regressions/, where
 # the core test StateHostile.FuzzerFindingsStayFixed replays them from then on: fix the fault, keep
 # the file.
@@ -11,10 +12,9 @@ set -eu
 
 seconds=${1:-300}
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${2:-$root/build-fuzz}
-"$root/scripts/install-deps.sh" clang libclang-rt-14-dev
+build=${2:-$root/build-sanitize}
 
-CC=clang CXX=clang++ cmake -S "$root/fuzz" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+"$root/scripts/sanitizer-tree.sh" "$build"
 cmake --build "$build" --target document_fuzzer -j2
 
 corpus=$(mktemp -d)

@@ -12,12 +12,12 @@
 #include <thread>
 #include <unistd.h>
 
-// AddressSanitizer brings its own malloc and cannot share the process with a replacement: the
-// sanitizer run leaves allocation counting to the ordinary build.
-#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer and ThreadSanitizer bring their own malloc and operator new and cannot share the
+// process with a replacement: the sanitizer runs leave allocation counting to the ordinary build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VRO_COUNTS_ALLOCATIONS 0
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define VRO_COUNTS_ALLOCATIONS 0
 #endif
 #endif

@@ -168,6 +168,19 @@ TEST (SoundRender, StretchesRenderTheSamplesOfSampleBySample)
     }
 }
 
+TEST (SoundRender, SwitchReadingsPastTheirEndsStayPastThem)
+{
+    // Values far beyond an int's range once converted to the lowest int for either sign (and
+    // undefined behaviour); the callers compare positions only, so both ends read as no position.
+    struct Case { double value; int positions; int expected; };
+    constexpr Case cases[] = {
+        { 0.0, 3, 0 }, { 0.74, 3, 1 }, { 0.75, 3, 2 }, { 1.0, 4, 3 }, { 1.2, 3, 2 },
+        { 1.7, 3, 3 }, { -0.3, 3, -1 }, { -2.5, 4, -1 }, { 1.0e6, 4, 4 }, { 3.0e38, 3, 3 }, { -3.0e38, 3, -1 },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ (switchPosition (c.value, c.positions), c.expected) << c.value << " of " << c.positions;
+}
+
 TEST (SoundRender, NoParameterValueBreaksTheVoiceStates)
 {
     // The processor stores and converts any finite value it is given, inside 0..1 or not (it
