@@ -492,17 +492,7 @@ TEST (ProgramChange, TheAudioThreadAppliesItFromMemoryAndTheNamesFollow)
 
     RenderSession session (core, 44100.0, 64, 120.0);
     core.setNonRealtime (false);
-    auto changeOnTheAudioThread = [&core] (int number)
-    {
-        std::thread audio ([&core, number]
-        {
-            juce::AudioBuffer<float> block (2, 64);
-            juce::MidiBuffer midi;
-            midi.addEvent (juce::MidiMessage::programChange (1, number), 5);
-            core.processBlock (block, midi);
-        });
-        audio.join();
-    };
+    auto changeOnTheAudioThread = [&core] (int number) { test::programChangeOnTheAudioThread (core, number, 5); };
 
     changeOnTheAudioThread (1);
     EXPECT_EQ (core.getParameter (VcfCutoff), 0.2f);

@@ -27,17 +27,6 @@ struct EmptyTree
     juce::File presets = config.presets();
 };
 
-void programChangeOnTheAudioThread (VroCore& core, int number)
-{
-    std::thread audio ([&core, number]
-    {
-        juce::AudioBuffer<float> block (2, 64);
-        juce::MidiBuffer midi;
-        midi.addEvent (juce::MidiMessage::programChange (1, number), 0);
-        core.processBlock (block, midi);
-    });
-    audio.join();
-}
 
 TEST (PresetLibrary, LinksNeitherMultiplyTheWalkNorLeaveTheTree)
 {
@@ -107,7 +96,7 @@ TEST (PresetLibrary, OneScannerServesEveryInstanceAndFilesAddedByHandArrive)
     last.setNonRealtime (false);
     EXPECT_TRUE (test::deliverMessagesUntil ([&]
     {
-        programChangeOnTheAudioThread (last, 2);
+        test::programChangeOnTheAudioThread (last, 2);
         return last.getEngine().getSettings().params[VcfCutoff] == 0.75;
     }));
     EXPECT_EQ (last.presetList().size(), 3);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 namespace juce
 {
@@ -103,6 +104,20 @@ inline bool deliverThroughBridge (VroCore& core)
     auto delivered = std::make_shared<std::atomic<bool>> (false);
     juce::MessageManager::callAsync ([&core, delivered] { core.getBridge().deliver(); *delivered = true; });
     return deliverPostedMessages() && delivered->load();
+}
+
+/** A MIDI program change at the given sample of one block rendered on a thread of its own, as an
+    audio thread plays it. */
+inline void programChangeOnTheAudioThread (juce::AudioProcessor& core, int number, int sample = 0)
+{
+    std::thread audio ([&core, number, sample]
+    {
+        juce::AudioBuffer<float> block (2, 64);
+        juce::MidiBuffer midi;
+        midi.addEvent (juce::MidiMessage::programChange (1, number), sample);
+        core.processBlock (block, midi);
+    });
+    audio.join();
 }
 
 inline std::unique_ptr<juce::XmlElement> document (const juce::String& text)
