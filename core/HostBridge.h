@@ -39,7 +39,6 @@ public:
 
     /** Makes snapshot the audio thread's (message thread, or the constructing thread). */
     void publish (std::shared_ptr<const PresetSnapshot> snapshot);
-    const std::shared_ptr<const PresetSnapshot>& newest() const noexcept { return newestSnapshot; }
 
     /** One round of the work above; the timer calls it, tests and offline tools may too. */
     void deliver();
