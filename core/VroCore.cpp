@@ -241,33 +241,29 @@ void VroCore::setParameter (int index, float value)
     notifyChange();
 }
 
+namespace
+{
+// Switching one member on switches the others off; each group in index order.
+constexpr std::initializer_list<int> exclusiveGroups[] = { { ArpEnabled, SeqEnabled }, { FmPulse, FmSaw, FmSubOsc, FmNoise } };
+} // namespace
+
 void VroCore::clearExclusiveGroup (int index)
 {
-    static constexpr int fmSources[] = { FmPulse, FmSaw, FmSubOsc, FmNoise };
-    const auto others = [index] (std::initializer_list<int> group, auto&& action)
-    {
+    for (const auto& group : exclusiveGroups)
         if (std::find (group.begin(), group.end(), index) != group.end())
-            for (int o : group)
-                if (o != index)
-                    action (o);
-    };
-    const auto off = [this] (int o) { setParameter (o, 0.0f); };
-    others ({ ArpEnabled, SeqEnabled }, off);
-    others ({ fmSources[0], fmSources[1], fmSources[2], fmSources[3] }, off);
+            for (int other : group)
+                if (other != index)
+                    setParameter (other, 0.0f);
 }
 
 void VroCore::normaliseExclusiveGroups()
 {
-    const auto normalise = [this] (std::initializer_list<int> group)
-    {
+    for (const auto& group : exclusiveGroups)
         for (int i : group)
             if (program.parameters[i] > 0.0f)
-                for (int o : group)
-                    if (o > i)
-                        program.parameters[o] = 0.0f;
-    };
-    normalise ({ ArpEnabled, SeqEnabled });
-    normalise ({ FmPulse, FmSaw, FmSubOsc, FmNoise });
+                for (int later : group)
+                    if (later > i)
+                        program.parameters[later] = 0.0f;
 }
 
 void VroCore::applyToEngine (int index, float value)
