@@ -115,6 +115,11 @@ endif()
 # Each plug-in binary exports its entry points only (Exports.cmake).
 include(${CMAKE_CURRENT_LIST_DIR}/Exports.cmake)
 
+# The VST3 and LV2 wrappers with two changes for hosts (FrameworkPatches.cmake).
+if(NOT WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/FrameworkPatches.cmake)
+endif()
+
 # ---------------------------------------------------------------- tools
 # Command-line tools run the processor exactly as hosts do, without the editor.
 add_library(vro_render STATIC tools/RenderSession.cpp)

@@ -64,6 +64,18 @@ if(TARGET VroDrubbel_HostPresets)
         VRO_FACTORY_BANK="${PROJECT_SOURCE_DIR}/resources/FactoryBank.xml")
     add_dependencies(plugin_host_tests VroDrubbel_HostPresets)
 
+    # A bare VST3 host on the SDK's interfaces that locks as Ardour 7.3 does around a preset load.
+    add_executable(vst3_locking_host_tests ${CMAKE_CURRENT_SOURCE_DIR}/host/Vst3LockingHostTest.cpp)
+    target_include_directories(vst3_locking_host_tests SYSTEM PRIVATE
+        ${JUCE_MODULES_DIR}/juce_audio_processors/format_types/VST3_SDK)
+    target_link_libraries(vst3_locking_host_tests PRIVATE GTest::gtest_main ${CMAKE_DL_LIBS})
+    target_compile_definitions(vst3_locking_host_tests PRIVATE
+        VRO_VST3_BINARY="$<TARGET_FILE:VroDrubbel_VST3>"
+        VRO_VST3_PRESET_FOLDER="${VRO_VST3_PRESET_FOLDER}")
+    vro_own_code(vst3_locking_host_tests)
+    add_dependencies(vst3_locking_host_tests VroDrubbel_VST3 VroDrubbel_HostPresets)
+    gtest_discover_tests(vst3_locking_host_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS host)
+
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(LILV REQUIRED IMPORTED_TARGET lilv-0)
     add_executable(lv2_lilv_tests ${CMAKE_CURRENT_SOURCE_DIR}/host/Lv2LilvTest.cpp)

@@ -182,6 +182,85 @@ TEST_F (Lv2Form, ARestoredPresetIsThatProgram)
     }
     lilv_instance_free (instance);
 }
+/** A state as a session or a preset file hands it to the plug-in: one property of the plug-in's
+    state key (or another key), as Turtle that lilv reads. */
+std::string hostileStateTurtle (const std::string& property, const std::string& object)
+{
+    return "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+           "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+           "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+           "<urn:vro:hostile> a pset:Preset ; lv2:appliesTo <" VRO_LV2_URI "> ;\n"
+           "    state:state [ <" VRO_LV2_URI ":" + property + "> " + object + " ] .\n";
+}
+
+std::string quoted (const std::string& text)
+{
+    return "\"\"\"" + text + "\"\"\"";
+}
+
+TEST_F (Lv2Form, HostileStatesAreIgnoredAndTheProgramStays)
+{
+    Host host;
+    auto* instance = lilv_plugin_instantiate (plugin, 44100.0, host.features);
+    ASSERT_NE (instance, nullptr);
+    const auto* stateInterface = static_cast<const LV2_State_Interface*> (lilv_instance_get_extension_data (instance, LV2_STATE__interface));
+    ASSERT_NE (stateInterface, nullptr);
+    const auto stateKey = Host::map (&host, VRO_LV2_URI ":StateString");
+    auto saved = [&]
+    {
+        SavedState state;
+        stateInterface->save (lilv_instance_get_handle (instance), SavedState::store, &state, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, host.features);
+        return state.properties[stateKey];
+    };
+
+    const auto encoded = [] (const std::string& bytes) { return juce::MemoryBlock (bytes.data(), bytes.size()).toBase64Encoding().toStdString(); };
+    const std::string fiftyMegabytes (50u * 1024u * 1024u, 'A');
+    const struct
+    {
+        const char* what;
+        std::string property, object;
+    } cases[] = {
+        { "negative size", "StateString", quoted ("-1.") },
+        { "negative size with data", "StateString", quoted ("-1.AAAAAAAA") },
+        { "most negative int", "StateString", quoted ("-2147483648.AAAA") },
+        { "size past 32 bits", "StateString", quoted ("4294967295.AAAA") },
+        { "twenty digits", "StateString", quoted ("99999999999999999999.AAAA") },
+        { "two gigabytes declared", "StateString", quoted ("2000000000.AAAA") },
+        { "more declared than the text holds", "StateString", quoted ("100.AAAA") },
+        { "no dot", "StateString", quoted ("AAAAAAAA") },
+        { "empty", "StateString", quoted ("") },
+        { "a dot alone", "StateString", quoted (".") },
+        { "space before the size", "StateString", quoted (" 12.AAAAAAAAAAAAAAAA") },
+        { "plus sign", "StateString", quoted ("+12.AAAAAAAAAAAAAAAA") },
+        { "not base64", "StateString", quoted ("12.!!!!!!!!!!!!!!!!") },
+        { "bytes that are no chunk", "StateString", quoted (encoded ("this is not a state chunk at all")) },
+        { "a document that is not ours", "StateString", quoted (encoded ("<?xml version=\"1.0\"?><other a=\"1\"/>")) },
+        { "50 MB declaring little", "StateString", quoted ("1000." + fiftyMegabytes) },
+        { "50 MB declaring all", "StateString", quoted (std::to_string (fiftyMegabytes.size() / 4 * 3) + "." + fiftyMegabytes) },
+        { "an integer instead of text", "StateString", "5" },
+        { "a program number as text", "Program", quoted ("7") },
+    };
+
+    // A program of the bank first, so that a fall back to the start-up sound shows too.
+    ASSERT_FALSE (presetUris.empty());
+    auto* presetUri = lilv_new_uri (world, presetUris.begin()->second.c_str());
+    auto* preset = lilv_state_new_from_world (world, &host.mapFeature, presetUri);
+    lilv_node_free (presetUri);
+    ASSERT_NE (preset, nullptr);
+    lilv_state_restore (preset, instance, nullptr, nullptr, 0, host.features);
+    lilv_state_free (preset);
+    const auto before = saved();
+    ASSERT_FALSE (before.empty());
+    for (const auto& c : cases)
+    {
+        auto* state = lilv_state_new_from_string (world, &host.mapFeature, hostileStateTurtle (c.property, c.object).c_str());
+        ASSERT_NE (state, nullptr) << c.what;
+        lilv_state_restore (state, instance, nullptr, nullptr, 0, host.features);
+        lilv_state_free (state);
+        EXPECT_EQ (saved(), before) << c.what;
+    }
+    lilv_instance_free (instance);
+}
 } // namespace
 
 int main (int argc, char** argv)

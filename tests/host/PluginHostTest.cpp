@@ -341,10 +341,19 @@ TEST (Vst3Presets, TheFolderHoldsTheBankAndEachPresetIsThatProgram)
         ASSERT_TRUE (folder.getChildFile (name + ".vstpreset").loadFileAsData (preset)) << name;
         ASSERT_TRUE (loadVstPreset (*plugin, preset)) << name;
 
-        // The host's view of the values, and the plug-in's whole state: values, steps, controllers.
+        // The host's view of the values, once the plug-in's request to re-read them (made after
+        // the load has returned) has come through; and the plug-in's whole state: values, steps,
+        // controllers.
         for (auto* p : plugin->getParameters())
             if (p->getName (64) == "VCF Cutoff")
-                EXPECT_NEAR (p->getValue(), program->getDoubleAttribute ("filtercutoff"), 1.0e-6) << name;
+            {
+                const auto expected = program->getDoubleAttribute ("filtercutoff");
+                const auto end = juce::Time::getMillisecondCounter() + 5000;
+                while (std::abs (p->getValue() - expected) > 1.0e-6 && juce::Time::getMillisecondCounter() < end)
+                    if (! juce::dispatchNextMessageOnSystemQueue (true))
+                        juce::Thread::sleep (1);
+                EXPECT_NEAR (p->getValue(), expected, 1.0e-6) << name;
+            }
         juce::MemoryBlock hostState;
         plugin->getStateInformation (hostState);
         const auto head = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), (int) hostState.getSize());
