@@ -14,55 +14,63 @@ HostBridge::~HostBridge()
 void HostBridge::detach()
 {
     stopTimer();
-    const std::lock_guard<std::recursive_mutex> lock (mutex);
+    std::unique_lock<std::mutex> lock (mutex);
     core = nullptr;
-}
-
-void HostBridge::setHostListening (bool on)
-{
-    const std::lock_guard<std::recursive_mutex> lock (mutex);
-    hostListening = on;
+    // Deleted from a host's or editor's answer to this round: the round sees it and stops.
+    if (delivering && roundThread == std::this_thread::get_id())
+        return;
+    roundEnded.wait (lock, [this] { return ! delivering; });
 }
 
 void HostBridge::publish (std::shared_ptr<const PresetSnapshot> snapshot)
 {
-    const std::lock_guard<std::recursive_mutex> lock (mutex);
-    if (core == nullptr || snapshot == newestSnapshot)
+    const std::lock_guard<std::mutex> lock (mutex);
+    auto* p = core.load();
+    if (p == nullptr || snapshot == newestSnapshot)
         return;
     if (newestSnapshot != nullptr)
-        retired.push_back ({ std::move (newestSnapshot), core->blocksDone.load() + 1 });
+        retired.push_back ({ std::move (newestSnapshot), p->blocksDone.load() + 1 });
     newestSnapshot = std::move (snapshot);
-    core->audioSnapshot.store (newestSnapshot.get());
+    p->audioSnapshot.store (newestSnapshot.get());
 }
 
 void HostBridge::deliver()
 {
     VRO_ASSERT_MESSAGE_THREAD
-    const std::lock_guard<std::recursive_mutex> lock (mutex);
-    if (core == nullptr || core->closing || delivering)
-        return;
-    delivering = true;
-    deliverLocked();
-    delivering = false;
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        if (core == nullptr || core.load()->closing || delivering)
+            return;
+        delivering = true;
+        roundThread = std::this_thread::get_id();
+    }
+    runRound();
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        delivering = false;
+    }
+    roundEnded.notify_all();
 }
 
-void HostBridge::deliverLocked()
+void HostBridge::runRound()
 {
     // A host or an editor told of a change may delete the processor before it returns (on this
-    // thread: the mutex is re-entrant): after each call out, core is checked again.
+    // thread, which detach does not make wait): after each call out, core is checked again.
+    // Deletion on another thread waits for this round to end.
     AutomationNotifier::Change changes[Param::Count];
-    const int n = core->notifier.takePending (changes);
+    const int n = core.load()->notifier.takePending (changes);
     for (int i = 0; i < n; ++i)
     {
         const auto& c = changes[i];
+        auto* p = core.load();
         if (! c.announceOnly)
-            core->setParameter (c.index, c.value);
+            p->setParameter (c.index, c.value);
         if (hostListening)
-            core->sendParamChangeMessageToListeners (c.index, core->program.parameters[c.index]);
+            p->sendParamChangeMessageToListeners (c.index, p->program.parameters[c.index]);
         if (core == nullptr)
             return;
     }
-    auto& p = *core;
+    auto& p = *core.load();
 
     // Read before the names are taken: a program change's names point into a snapshot that the
     // block which made the change may have retired, and that block has ended by this count.
@@ -75,9 +83,12 @@ void HostBridge::deliverLocked()
     if (p.library->generation() != p.heldSnapshotGeneration)
         p.takeNewestPresetSnapshot();
 
-    retired.erase (std::remove_if (retired.begin(), retired.end(),
-                                   [blocksEnded] (const Retired& r) { return r.freeAfterBlock <= blocksEnded; }),
-                   retired.end());
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        retired.erase (std::remove_if (retired.begin(), retired.end(),
+                                       [blocksEnded] (const Retired& r) { return r.freeAfterBlock <= blocksEnded; }),
+                       retired.end());
+    }
 
     if (p.changePending.exchange (false))
     {

@@ -4,8 +4,10 @@
 #include "PresetSnapshot.h"
 #include <juce_events/juce_events.h>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 class VroCore;
@@ -16,8 +18,10 @@ class VroCore;
     tells the editor that something changed.
 
     Hosts delete the processor on threads of their own. No message is ever posted to the processor:
-    the timer is the only callback, it runs under a mutex that the processor's deletion takes to
-    detach it, and the bridge itself is deleted on the message thread. */
+    the timer is the only callback, the processor's deletion detaches the bridge (waiting for a
+    round under way on another thread), and the bridge itself is deleted on the message thread.
+    No lock is held while a round calls the host or the editor: a host may take a lock of its own
+    where it hears of changes, and hold that one while it activates or releases the plug-in. */
 class HostBridge : private juce::Timer
 {
 public:
@@ -26,12 +30,14 @@ public:
 
     /** Starts the rounds, once the processor is whole. */
     void start() { startTimer (20); }
-    /** After this returns no callback touches the processor again. Any thread. */
+    /** After this returns no callback touches the processor again. Any thread; waits for a round
+        under way on another thread. */
     void detach();
 
     /** Whether the host may be told of changes: off between releaseResources and prepareToPlay.
-        Waits for a delivery under way, so the host hears nothing once this returns false. */
-    void setHostListening (bool on);
+        Never waits: hosts call this holding their own locks. A round already past its check may
+        still tell the host of one change. */
+    void setHostListening (bool on) noexcept { hostListening = on; }
 
     /** The editor's registration for change notices (message thread). */
     void addListener (juce::ChangeListener* listener) { listeners.addIfNotAlreadyThere (listener); }
@@ -48,12 +54,16 @@ public:
 
 private:
     void timerCallback() override { deliver(); }
-    void deliverLocked();
+    void runRound();
 
-    std::recursive_mutex mutex;
-    VroCore* core;
+    // Guards core's detachment, the round's start and end, and the snapshots; never held while
+    // the host or the editor is called.
+    std::mutex mutex;
+    std::condition_variable roundEnded;
+    std::atomic<VroCore*> core;
     std::atomic<bool> hostListening { true };
-    bool delivering = false; // message thread only
+    std::atomic<bool> delivering { false }; // set and cleared by the message thread
+    std::thread::id roundThread;
     juce::Array<juce::ChangeListener*> listeners;
 
     struct Retired

@@ -36,11 +36,18 @@
     - Texts for the editor (rates) are formatted on the message thread from atomic numbers.
 
     LOCK ORDER
-    The bridge's mutex, then VroProgram::lock, then the callback lock, which is only ever tried
-    while another is held. The audio thread holds the callback lock and only tries the others. Nothing is ever
-    posted to the processor: the bridge's timer is the only callback that reaches it, and the
-    processor's deletion detaches the bridge (waiting for a delivery under way) before anything
-    else goes.
+    VroProgram::lock, then the callback lock, which is only ever tried while another is held. The
+    bridge's mutex is held alone, and only for its own fields. The audio thread holds the callback
+    lock and only tries the others. Nothing is ever posted to the processor: the bridge's timer is
+    the only callback that reaches it, and the processor's deletion detaches the bridge (waiting
+    for a round under way on another thread) before anything else goes.
+
+    CALLS INTO THE HOST
+    No lock of the plug-in's is held while it calls the host (parameter announcements, display
+    refreshes) or the editor: collect under the lock, let go, then call. Hosts take locks of their
+    own where they hear of changes and hold them while they run blocks or activate the plug-in, so
+    a call out under one of ours would wait for theirs while they wait for ours. For the same
+    reason activation (prepareToPlay, releaseResources) never waits for anything.
 */
 
 #include <juce_events/juce_events.h>

@@ -296,32 +296,45 @@ bool VroCore::onMessageThreadOrOffline() const noexcept
 
 void VroCore::applyCurrentProgram (bool tellHost)
 {
+    applyProgram (tellHost, false);
+}
+
+void VroCore::applyProgram (bool tellHost, bool inBlock)
+{
     // The engine takes the program at once when no block holds it, as host automation does;
     // telling the host waits for the message thread. Values handed over later could land after a
-    // newer change (a host's restore, the next program) and undo it.
-    const bool direct = onMessageThreadOrOffline();
-    const juce::ScopedTryLock engineLock (getCallbackLock());
-    if (engineLock.isLocked())
-        applyPendingToEngine();
-    for (int i = 0; i < Count; ++i)
+    // newer change (a host's restore, the next program) and undo it. The host is told only once
+    // the engine's lock is let go: a host may take a lock of its own where it hears of changes,
+    // and hold that one while it waits for a block.
+    const bool direct = onMessageThreadOrOffline() && ! inBlock;
     {
-        if (isMomentaryParameter (i))
-            continue;
+        const juce::ScopedTryLock engineLock (getCallbackLock());
         if (engineLock.isLocked())
-            applyToEngine (i, program.parameters[i]);
-        else
-            enginePending[i / 64].fetch_or (std::uint64_t (1) << (i % 64));
-        lastChangedParameter = i;
-        if (! tellHost)
-            continue;
-        if (direct)
-            sendParamChangeMessageToListeners (i, program.parameters[i]);
-        else
-            notifier.announce (i);
+            applyPendingToEngine();
+        for (int i = 0; i < Count; ++i)
+        {
+            if (isMomentaryParameter (i))
+                continue;
+            if (engineLock.isLocked())
+                applyToEngine (i, program.parameters[i]);
+            else
+                enginePending[i / 64].fetch_or (std::uint64_t (1) << (i % 64));
+            lastChangedParameter = i;
+        }
     }
+    if (tellHost)
+        for (int i = 0; i < Count; ++i)
+        {
+            if (isMomentaryParameter (i))
+                continue;
+            if (direct)
+                sendParamChangeMessageToListeners (i, program.parameters[i]);
+            else
+                notifier.announce (i);
+        }
     engine->getPattern().changed = true;
     notifyChange();
-    if (! tellHost && ! constructing && juce::MessageManager::existsAndIsCurrentThread())
+    if (! tellHost && ! constructing && ! inBlock && juce::MessageManager::existsAndIsCurrentThread())
         updateHostDisplay();
 }
 
@@ -407,7 +420,7 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
         {
             sampleRate = rate;
             engine->setSampleRate (sampleRate);
-            applyCurrentProgram (false); // the values are the host's as they were
+            applyProgram (false, true); // the values are the host's as they were
         }
     }
 
@@ -797,7 +810,7 @@ void VroCore::applyProgramChange (int number)
 
     const auto* snapshot = blockSnapshot;
     if (snapshot == nullptr || number < 0 || number >= (int) snapshot->programs.size())
-        return applyCurrentProgram();
+        return applyProgram (true, true);
 
     {
         // A host's save or restore, or a preset load, holds the program: the change is made at
@@ -815,7 +828,7 @@ void VroCore::applyProgramChange (int number)
     }
     if (onMessageThread)
         applyPendingProgramNames();
-    applyCurrentProgram();
+    applyProgram (true, true);
 }
 
 void VroCore::applyPendingProgramNames()

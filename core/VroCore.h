@@ -28,9 +28,8 @@ public:
     // juce::AudioProcessor
     const juce::String getName() const override { return "VRO Drubbel"; }
     void prepareToPlay (double, int) override;
-    /** Stops telling the host of changes until the next prepareToPlay, and waits for a delivery in
-        progress: hosts release a plug-in just before they tear its wrapper down, often on a thread
-        other than the message thread. */
+    /** Stops telling the host of changes until the next prepareToPlay. Never waits: hosts release
+        a plug-in holding locks of their own, which their automation callbacks take. */
     void releaseResources() override;
     void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
     using juce::AudioProcessor::processBlock;
@@ -181,6 +180,9 @@ private:
                        const juce::String* path);
     void applyReading (const ProgramReading& reading, bool sequencerOnly, bool honourSeqLock);
     void applyReadingNames (const ProgramReading& reading, const juce::String& name);
+    /** applyCurrentProgram; inBlock: called from a block, which holds the engine's lock, so the
+        host hears of the values from the bridge and is not asked to refresh its display. */
+    void applyProgram (bool tellHost, bool inBlock);
     /** A MIDI program change on the audio thread: from the snapshot, no file, lock or allocation. */
     void applyProgramChange (int number);
     /** The name, category and path of the last MIDI program change (message thread). */

@@ -4,7 +4,9 @@
 #include "PresetTestSupport.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 using namespace Param;
@@ -388,5 +390,72 @@ TEST (Threads, AStormOfHostThreadsAroundTheAudioThread)
     EXPECT_GT (audio.blocks, 0);
     EXPECT_EQ (audio.nonFinite, 0);
     test::expectSane (core);
+}
+TEST (Threads, AHostThatLocksWhereItIsToldOfChangesIsNeverLeftWaiting)
+{
+    // A host's own lock, held around its blocks and its activation calls and taken again where it
+    // hears of changes (as VST2 hosts do in their automation callback): the plug-in must never wait
+    // for one of its own locks while it tells the host, or the two wait for each other. A wait for
+    // the host's lock that outlasts any sane hold is counted rather than hung on.
+    struct LockingHost final : juce::AudioProcessorListener
+    {
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override { heard(); }
+        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override { heard(); }
+        void heard()
+        {
+            ++deliveries;
+            if (stuck > 0)
+                return;
+            if (lock.try_lock_for (std::chrono::seconds (3)))
+                lock.unlock();
+            else
+                ++stuck;
+        }
+        std::timed_mutex lock;
+        std::atomic<int> deliveries { 0 }, stuck { 0 };
+    };
+
+    KnownPrograms known;
+    VroCore core;
+    LockingHost host;
+    core.addListener (&host);
+    std::atomic<bool> running { true };
+    std::thread audio ([&]
+    {
+        juce::AudioBuffer<float> block (2, 64);
+        juce::MidiBuffer midi;
+        midi.ensureSize (256);
+        for (int b = 0; running; ++b)
+        {
+            midi.clear();
+            if (b % 16 == 0)
+                midi.addEvent (juce::MidiMessage::programChange (1, b / 16 % KnownPrograms::count), 0);
+            const std::lock_guard<std::timed_mutex> held (host.lock);
+            core.processBlock (block, midi);
+        }
+    });
+    std::thread activation ([&]
+    {
+        while (running)
+        {
+            {
+                const std::lock_guard<std::timed_mutex> held (host.lock);
+                core.releaseResources();
+                core.prepareToPlay (48000.0, 64);
+            }
+            std::this_thread::yield();
+        }
+    });
+    for (int round = 0; round < 150 && host.stuck == 0; ++round)
+    {
+        core.loadPresetFile (known.files[round % KnownPrograms::count], true, false);
+        core.getBridge().deliver();
+    }
+    running = false;
+    audio.join();
+    activation.join();
+    core.removeListener (&host);
+    EXPECT_EQ (host.stuck, 0) << "the plug-in held a lock of its own while it told the host";
+    EXPECT_GT (host.deliveries, 0);
 }
 } // namespace

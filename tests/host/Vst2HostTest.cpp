@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,12 +25,60 @@ struct HostLog
 };
 HostLog hostLog;
 
+/** A host's own lock over its plug-in, held while it activates it and runs its blocks and taken
+    again in its automation callback. A wait for it there that outlasts any sane hold counts as
+    the deadlock it would be (instead of hanging the test); the holding thread may take it again. */
+struct HostLock
+{
+    std::timed_mutex mutex;
+    std::atomic<std::thread::id> holder {};
+    int depth = 0;
+    std::atomic<int> stuck { 0 };
+    std::atomic<bool> used { false };
+
+    bool lock (std::chrono::milliseconds patience)
+    {
+        if (holder.load() == std::this_thread::get_id())
+        {
+            ++depth;
+            return true;
+        }
+        if (! mutex.try_lock_for (patience))
+            return false;
+        holder = std::this_thread::get_id();
+        depth = 1;
+        return true;
+    }
+    void unlock()
+    {
+        if (--depth == 0)
+        {
+            holder = std::thread::id();
+            mutex.unlock();
+        }
+    }
+};
+HostLock hostLock;
+
 t_fstPtrInt hostCallback (AEffect*, int opcode, int, t_fstPtrInt, void* ptr, float)
 {
     switch (opcode)
     {
         case audioMasterVersionOp: return 2400;
-        case audioMasterAutomateOp: ++hostLog.automations; return 0;
+        case audioMasterAutomateOp:
+            ++hostLog.automations;
+            if (hostLock.used && hostLock.stuck == 0)
+            {
+                if (hostLock.lock (std::chrono::seconds (3)))
+                {
+                    // A host records the value: a little work under its lock.
+                    std::this_thread::sleep_for (std::chrono::microseconds (20));
+                    hostLock.unlock();
+                }
+                else
+                    ++hostLock.stuck;
+            }
+            return 0;
         case audioMasterProcessEventsOp:
         {
             auto* events = static_cast<t_fstEvents*> (ptr);
@@ -213,6 +262,61 @@ TEST_F (Vst2Host, SequencerNotesReachTheHost)
         noteOns += (m[0] & 0xf0) == 0x90 && m[2] > 0 ? 1 : 0;
     EXPECT_GE (noteOns, 3);
     dispatch (effMainsChangedOp, 0, 0);
+}
+
+TEST_F (Vst2Host, AHostThatLocksInItsAutomationCallbackIsNeverLeftWaiting)
+{
+    // The host's audio thread and its activation calls hold the host's lock, which its automation
+    // callback takes too; the plug-in meanwhile answers program changes and restores, and tells
+    // the host of each from its own message thread.
+    constexpr int block = 256;
+    dispatch (effSetSampleRateOp, 0, 0, nullptr, 48000.0f);
+    dispatch (effSetBlockSizeOp, 0, block);
+    dispatch (effMainsChangedOp, 0, 1);
+    void* chunk = nullptr;
+    const auto chunkSize = dispatch (effGetChunkOp, 0, 0, &chunk);
+    ASSERT_GT (chunkSize, 0);
+    const std::vector<char> saved (static_cast<char*> (chunk), static_cast<char*> (chunk) + chunkSize);
+
+    hostLock.used = true;
+    const int automationsBefore = hostLog.automations;
+    std::atomic<bool> running { true };
+    std::thread audio ([&]
+    {
+        std::vector<float> inL (block), inR (block), outL (block), outR (block);
+        float* ins[] = { inL.data(), inR.data() };
+        float* outs[] = { outL.data(), outR.data() };
+        for (int b = 0; running; ++b)
+        {
+            if (! hostLock.lock (std::chrono::seconds (10)))
+            {
+                ++hostLock.stuck;
+                continue;
+            }
+            sendMidi (0xc0, b % 40, 0, 0);
+            sendMidi (0x90, 40 + b % 12, 100, 8);
+            effect->processReplacing (effect, ins, outs, block);
+            hostLock.unlock();
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        }
+    });
+    for (int round = 0; round < 300 && hostLock.stuck == 0; ++round)
+    {
+        ASSERT_TRUE (hostLock.lock (std::chrono::seconds (10)));
+        std::this_thread::sleep_for (std::chrono::milliseconds (1)); // the host's own work first
+        dispatch (effMainsChangedOp, 0, 0);
+        dispatch (effMainsChangedOp, 0, 1);
+        if (round % 10 == 0)
+            dispatch (effSetChunkOp, 0, (t_fstPtrInt) saved.size(), const_cast<char*> (saved.data()));
+        hostLock.unlock();
+        std::this_thread::sleep_for (std::chrono::milliseconds (2));
+    }
+    running = false;
+    audio.join();
+    hostLock.used = false;
+    dispatch (effMainsChangedOp, 0, 0);
+    EXPECT_EQ (hostLock.stuck, 0) << "the host's lock waited for the plug-in's, and the plug-in's for the host's";
+    EXPECT_GT (hostLog.automations, automationsBefore) << "the host heard of no program change";
 }
 } // namespace
 
