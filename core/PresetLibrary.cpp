@@ -46,12 +46,6 @@ std::filesystem::path toPath (const juce::File& file)
 #endif
 }
 
-juce::String toString (const std::filesystem::path& path)
-{
-    const auto utf8 = path.u8string();
-    return juce::String::fromUTF8 (reinterpret_cast<const char*> (utf8.c_str()), (int) utf8.size());
-}
-
 bool isPresetFileName (const juce::String& fileName)
 {
     return fileName.matchesWildcard (juce::String ("*.") + PresetLibrary::extension, ! juce::File::areFileNamesCaseSensitive());
@@ -484,26 +478,6 @@ struct PresetLibrary::Walk
     std::vector<FoundPreset> found;
     bool stopped = false;
 };
-
-//==============================================================================
-PresetLibrary::FolderVisits::FolderVisits (const juce::File& folder)
-{
-    std::error_code error;
-    const auto canonical = std::filesystem::canonical (toPath (folder), error);
-    if (! error)
-        root = toString (canonical);
-}
-
-bool PresetLibrary::FolderVisits::enter (const juce::File& folder)
-{
-    std::error_code error;
-    const auto canonical = std::filesystem::canonical (toPath (folder), error);
-    if (error || root.isEmpty())
-        return false;
-    const auto path = toString (canonical);
-    const bool inside = path == root || path.startsWith (withSeparator (root));
-    return inside && visited.insert (path).second;
-}
 
 //==============================================================================
 std::shared_ptr<PresetLibrary> PresetLibrary::forSettings (const juce::File& settingsFolder, const juce::String& storedFolder)

@@ -77,20 +77,6 @@ public:
 
     static const char* const extension;
 
-    /** The walk's rule for folders, for any walk of the tree: each real folder once, and a link
-        only to a folder inside the tree. */
-    class FolderVisits
-    {
-    public:
-        explicit FolderVisits (const juce::File& root);
-        /** True the first time folder (the root or a folder met in the tree) is to be entered. */
-        bool enter (const juce::File& folder);
-
-    private:
-        juce::String root;
-        std::set<juce::String> visited;
-    };
-
 private:
     PresetLibrary (const juce::File& settingsFolder, const juce::String& storedFolder);
 

@@ -5,6 +5,10 @@
 #include "VroLookAndFeel.h"
 #include "sequencer/MenuLauncher.h"
 
+#include <functional>
+#include <variant>
+#include <vector>
+
 namespace
 {
 const juce::String presetPattern = "*.drubbel";
@@ -45,6 +49,8 @@ juce::PopupMenu PresetChooser::buildPresetMenu()
 {
     idToPath.clear();
     itemCount = 0;
+    // The list the audio thread's program changes use, brought up to date first.
+    core.refreshPresetSnapshot();
     const auto list = core.presetList();
     const int current = indexOfPath (list, core.getProgram().getPath());
     currentPresetPath = current >= 0 ? list[current].getFullPathName() : juce::String();
@@ -59,38 +65,74 @@ juce::PopupMenu PresetChooser::buildPresetMenu()
     menu.addSeparator();
     menu.addItem (showFolderId, "Show Presets Folder...");
     menu.addSeparator();
-    const juce::File root (core.getPresetDirectory());
-    PresetLibrary::FolderVisits visits (root);
-    if (visits.enter (root))
-        addPresetFolder (menu, root, visits);
+    addPresetList (menu, juce::File (core.getPresetDirectory()), list);
     return menu;
 }
 
-void PresetChooser::addPresetFolder (juce::PopupMenu& menu, const juce::File& folder, PresetLibrary::FolderVisits& visits)
+void PresetChooser::addPresetList (juce::PopupMenu& menu, const juce::File& root, const juce::Array<juce::File>& list)
 {
-    if (itemCount >= maxPresetItems)
-        return;
-
-    for (const auto& sub : folder.findChildFiles (juce::File::findDirectories, false, "*"))
+    // The library's list, in its order, so that a preset's place in the menu is its place for the
+    // arrows and its MIDI program number. Each folder's submenu is made where its first preset
+    // stands; within a folder the library lists files before subfolders.
+    struct Folder
     {
-        // Links that lead back up, to one folder twice or out of the tree (to /sys) would make
-        // the menu endless.
-        if (! visits.enter (sub))
-            continue;
-        juce::PopupMenu submenu;
-        for (const auto& file : sub.findChildFiles (juce::File::findFiles, false, presetPattern))
+        juce::String path;
+        juce::PopupMenu menu;
+        std::vector<std::pair<juce::String, std::unique_ptr<Folder>>> subfolders;
+        std::vector<std::variant<int, Folder*>> order; // a preset's id, or a subfolder
+    };
+    Folder top;
+    juce::File lastFolder;
+    for (int k = 0; k < list.size(); ++k, ++itemCount)
+    {
+        const auto& file = list.getReference (k);
+        // Past the limit no further folder is begun, but the one being listed gets all its files.
+        if (itemCount >= maxPresetItems && file.getParentDirectory() != lastFolder)
+            break;
+        lastFolder = file.getParentDirectory();
+        auto relative = file.getRelativePathFrom (root);
+        auto levels = juce::StringArray::fromTokens (relative, juce::File::getSeparatorString(), "");
+        if (relative.startsWith ("..") || levels.isEmpty())
+            levels = { file.getFileName() };
+        Folder* folder = &top;
+        juce::String path = root.getFullPathName();
+        for (int level = 0; level + 1 < levels.size(); ++level)
         {
-            const int id = firstPresetId + itemCount++;
-            submenu.addItem (id, file.getFileNameWithoutExtension());
-            idToPath[id] = file.getFullPathName();
+            path = path + juce::File::getSeparatorString() + levels[level];
+            auto found = std::find_if (folder->subfolders.begin(), folder->subfolders.end(),
+                                       [&] (const auto& sub) { return sub.first == levels[level]; });
+            if (found == folder->subfolders.end())
+            {
+                folder->subfolders.emplace_back (levels[level], std::make_unique<Folder>());
+                found = std::prev (folder->subfolders.end());
+                found->second->path = path;
+                folder->order.push_back (found->second.get());
+            }
+            folder = found->second.get();
         }
-        addPresetFolder (submenu, sub, visits);
-
-        // A plain prefix test: "Bass" also ticks for a preset in a sibling "Bass Leads".
-        const auto folderPath = sub.getFullPathName();
-        const bool ticked = currentPresetPath.isNotEmpty() && currentPresetPath.startsWith (folderPath);
-        menu.addSubMenu (sub.getFileName(), submenu, submenu.getNumItems() > 0, nullptr, ticked);
+        const int id = firstPresetId + k;
+        idToPath[id] = file.getFullPathName();
+        folder->order.push_back (id);
     }
+
+    const std::function<void (Folder&, juce::PopupMenu&)> fill = [&] (Folder& folder, juce::PopupMenu& into)
+    {
+        for (const auto& entry : folder.order)
+        {
+            if (const auto* id = std::get_if<int> (&entry))
+            {
+                into.addItem (*id, juce::File (idToPath[*id]).getFileNameWithoutExtension());
+                continue;
+            }
+            auto& sub = *std::get<Folder*> (entry);
+            fill (sub, sub.menu);
+            auto name = sub.path.fromLastOccurrenceOf (juce::File::getSeparatorString(), false, false);
+            // A plain prefix test: "Bass" also ticks for a preset in a sibling "Bass Leads".
+            const bool ticked = currentPresetPath.isNotEmpty() && currentPresetPath.startsWith (sub.path);
+            into.addSubMenu (name, sub.menu, sub.menu.getNumItems() > 0, nullptr, ticked);
+        }
+    };
+    fill (top, menu);
 }
 
 void PresetChooser::runMenuItem (int id)

@@ -46,7 +46,7 @@ public:
     };
 
 private:
-    void addPresetFolder (juce::PopupMenu& menu, const juce::File& folder, PresetLibrary::FolderVisits& visits);
+    void addPresetList (juce::PopupMenu& menu, const juce::File& root, const juce::Array<juce::File>& list);
 
     VroCore& core;
     juce::String displayedName;

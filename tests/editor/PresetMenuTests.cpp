@@ -108,12 +108,14 @@ TEST (PresetMenu, FileOperationsComeFirstThenTheFolderTree)
     EXPECT_EQ (head.joinIntoString ("|"), "Save Preset...=1|Load Preset...=2|Move Presets Location...=7|Set as Default Preset=4|"
                                           "Load Default Preset=3|Disable MIDI Prg Change=9|-|Show Presets Folder...=5|-");
 
-    // Folders only: the loose file is not listed; the empty folder shows disabled.
+    // The library's list: the loose file first, then the folders; a folder without presets has
+    // no place in it.
     ASSERT_EQ (items.size(), 12u);
-    for (auto* name : { "Bass", "Bass Leads", "Empty" })
-        ASSERT_NE (find (items, name), nullptr) << name;
-    EXPECT_EQ (countPresetItems (items), 4);
-    EXPECT_FALSE (find (items, "Empty")->enabled);
+    EXPECT_EQ (items[9].text, "Loose");
+    EXPECT_EQ (items[10].text, "Bass");
+    EXPECT_EQ (items[11].text, "Bass Leads");
+    EXPECT_EQ (find (items, "Empty"), nullptr);
+    EXPECT_EQ (countPresetItems (items), 5);
     EXPECT_TRUE (find (items, "Bass")->enabled);
 
     // Files first, then subfolders; every folder whose path prefixes the current preset is ticked,
@@ -126,7 +128,6 @@ TEST (PresetMenu, FileOperationsComeFirstThenTheFolderTree)
     EXPECT_EQ (leads[1].sub[0].text, "D1");
     EXPECT_TRUE (find (items, "Bass Leads")->ticked);
     EXPECT_TRUE (find (items, "Bass")->ticked);
-    EXPECT_FALSE (find (items, "Empty")->ticked);
 
     // Choosing an item loads its file and shows its name.
     for (const auto& [id, path] : chooser.getIdToPath())
@@ -140,6 +141,57 @@ TEST (PresetMenu, FileOperationsComeFirstThenTheFolderTree)
     t.core->getProgram().setPath ("/elsewhere/B2.drubbel");
     for (const auto& i : itemsOf (chooser.buildPresetMenu()))
         EXPECT_FALSE (i.ticked) << i.text;
+}
+
+TEST (PresetMenu, MenuArrowsAndProgramNumbersShareOneOrder)
+{
+    // Folders made in no sorted order, one of them hidden: the menu, the arrows and MIDI program
+    // numbers all follow the library's sorted list, and none shows the hidden folder.
+    test::FreshConfig config;
+    config.presets().createDirectory();
+    auto core = std::make_unique<VroCore>();
+    const juce::File root (core->getPresetDirectory());
+    for (auto path : { "Sequence/S1", "Bass/B2", "My Sounds/M1", "Lead/L1", "Bass/B10", "FX/F1", ".hidden/H1", "Bass/B1", "Init" })
+    {
+        auto file = root.getChildFile (juce::String (path) + ".drubbel");
+        file.getParentDirectory().createDirectory();
+        ASSERT_TRUE (core->savePresetFile (file));
+    }
+
+    PresetChooser chooser (*core);
+    juce::StringArray menuOrder;
+    const std::function<void (const std::vector<Item>&)> walk = [&] (const std::vector<Item>& items)
+    {
+        for (const auto& i : items)
+            if (i.hasSub)
+                walk (i.sub);
+            else if (i.id >= PresetChooser::firstPresetId)
+                menuOrder.add (chooser.getIdToPath().at (i.id));
+    };
+    walk (itemsOf (chooser.buildPresetMenu()));
+
+    juce::StringArray arrowOrder, programOrder;
+    PresetComponent presets (*core);
+    core->getProgram().setPath ({});
+    for (int k = 0; k < menuOrder.size() + 1; ++k)
+    {
+        presets.loadNeighbourPreset (+1);
+        arrowOrder.addIfNotAlreadyThere (core->getProgram().getPath());
+    }
+    for (int k = 0; k < menuOrder.size(); ++k)
+    {
+        test::programChangeOnTheAudioThread (*core, k);
+        core->getBridge().deliver();
+        programOrder.add (core->getProgram().getPath());
+    }
+
+    const auto expected = juce::StringArray ({ "Init", "Bass/B1", "Bass/B2", "Bass/B10", "FX/F1", "Lead/L1", "My Sounds/M1", "Sequence/S1" });
+    juce::StringArray expectedPaths;
+    for (const auto& e : expected)
+        expectedPaths.add (root.getChildFile (e + ".drubbel").getFullPathName());
+    EXPECT_EQ (menuOrder.joinIntoString ("|"), expectedPaths.joinIntoString ("|"));
+    EXPECT_EQ (arrowOrder.joinIntoString ("|"), expectedPaths.joinIntoString ("|"));
+    EXPECT_EQ (programOrder.joinIntoString ("|"), expectedPaths.joinIntoString ("|"));
 }
 
 TEST (PresetMenu, ProgramChangeSwitchTicksAndUnticks)
@@ -189,12 +241,12 @@ TEST (PresetMenu, LinksNeitherLoopNorLeaveTheTree)
     }
 
     PresetChooser chooser (*t.core);
+    t.core->refreshPresetSnapshot();
     const auto items = itemsOf (chooser.buildPresetMenu());
-    EXPECT_EQ (countPresetItems (items), 4);
+    EXPECT_EQ (countPresetItems (items), 5);
     EXPECT_EQ (find (items, "Outside"), nullptr);
     EXPECT_EQ (find (items, "System"), nullptr);
-    ASSERT_NE (find (items, "Empty"), nullptr);
-    EXPECT_TRUE (find (items, "Empty")->sub.empty());
+    EXPECT_EQ (find (items, "Empty"), nullptr);
 }
 
 TEST (PresetArrows, StepThroughTheListWithoutWrapping)
