@@ -78,8 +78,9 @@ else
     esac
 fi
 
-# A JACK server with the dummy back-end: the application becomes its client.
-jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >"$HOME/jackd.log" 2>&1 &
+# A JACK server with the dummy back-end: the application becomes its client. A long period leaves
+# a busy machine fewer late cycles.
+jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 1024 >"$HOME/jackd.log" 2>&1 &
 jack_pid=$!
 pids="$pids $jack_pid"
 for _ in $(seq 50); do
@@ -114,18 +115,19 @@ done
 # Program change 0 (the arpeggio) unless $1 is --no-program, a held chord, and the sound and the
 # MIDI that come back; fails unless the chord sounds and at least $2 and at most $3 notes come out.
 # The arpeggio starts with the chord and keeps its pace: its notes come back a whole number of
-# periods after the chord (each way an event keeps its place in the period) and evenly spaced.
+# periods after the chord (each way an event keeps its place in the period) and evenly spaced,
+# unless a cycle came late (an xrun, on a busy machine), after which timing says nothing.
 play_chord() {
     heard=$("$probe" $1 "$midi_in" "$midi_out" "VRO Drubbel:out_1" "VRO Drubbel:out_2")
     echo "$heard" | tr '\n' ' '; echo
     value() { printf '%s\n' "$heard" | sed -n "s/^$1 //p"; }
     awk -v before="$(value peak-before)" -v during="$(value peak-during)" -v notes="$(value notes-out)" \
         -v latency="$(value latency)" -v period="$(value period)" -v spread="$(value spread)" \
-        -v least="$2" -v most="$3" 'BEGIN {
+        -v xruns="$(value xruns)" -v least="$2" -v most="$3" 'BEGIN {
         if (before > 0.001) { print "sound before any note was played"; exit 1 }
         if (during < 0.01) { print "the notes sent into the MIDI input did not sound"; exit 1 }
         if (notes < least || notes > most) { print notes " notes came out of the MIDI output"; exit 1 }
-        if (notes >= 2 && (latency < 0 || latency > 4 * period || latency % period != 0 || spread > 2)) {
+        if (notes >= 2 && xruns == 0 && (latency < 0 || latency > 4 * period || latency % period != 0 || spread > 2)) {
             print "the MIDI did not keep its timing"; exit 1
         }
     }'

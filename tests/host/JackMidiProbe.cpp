@@ -13,6 +13,9 @@
 //     latency 512
 //     period 256
 //     spread 1
+//     xruns 0
+// Timing is not comparable across an xrun (a cycle that came late), so the number of those since
+// the chord is printed too.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -37,6 +40,8 @@ struct Probe
     double sampleRate = 48000.0;
 
     std::atomic<bool> started { false };
+    std::atomic<int> xruns { 0 };
+    int xrunsBeforeChord = 0;
     std::atomic<bool> finished { false };
     long long frames = 0;
     bool programSent = false, notesOnSent = false, notesOffSent = false;
@@ -68,7 +73,10 @@ struct Probe
             programSent = sendAt (out, frames, n, { 0xc0, 0 });
         period = n;
         if (! notesOnSent)
+        {
             notesOnSent = sendAt (out, chordFrame(), n, { 0x90, 60, 100 }) && sendAt (out, chordFrame(), n, { 0x90, 64, 100 });
+            xrunsBeforeChord = xruns.load();
+        }
         if (! notesOffSent)
             notesOffSent = sendAt (out, at (2.5), n, { 0x80, 60, 0 }) && sendAt (out, at (2.5), n, { 0x80, 64, 0 });
 
@@ -133,6 +141,7 @@ int main (int argc, char** argv)
         probe.audioIns.push_back (jack_port_register (probe.client, ("in_" + std::to_string (i - 2)).c_str(),
                                                       JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0));
     jack_set_process_callback (probe.client, [] (jack_nframes_t n, void* arg) { return static_cast<Probe*> (arg)->process (n); }, &probe);
+    jack_set_xrun_callback (probe.client, [] (void* arg) { static_cast<Probe*> (arg)->xruns.fetch_add (1); return 0; }, &probe);
     if (jack_activate (probe.client) != 0)
         return 1;
 
@@ -171,5 +180,6 @@ int main (int argc, char** argv)
         std::printf ("latency %lld\nperiod %u\nspread %lld\n", probe.noteFrames[0] - probe.chordFrame(),
                      probe.period, most - least);
     }
+    std::printf ("xruns %d\n", probe.xruns.load() - probe.xrunsBeforeChord);
     return 0;
 }
