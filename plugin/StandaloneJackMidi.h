@@ -36,6 +36,7 @@ public:
         return (int32_t) (frame - cycleStart) >= 0 ? frame : frame + period;
     }
 
+private:
     // Longer messages (system exclusive) are not passed on: the instrument neither reads nor sends them.
     struct Event
     {
@@ -44,7 +45,6 @@ public:
         uint8_t bytes[3];
     };
 
-private:
     struct Queue
     {
         bool push (const Event& event) noexcept;
@@ -66,6 +66,7 @@ private:
 
     Queue incoming, outgoing;
     std::atomic<bool> active { false };
+    // Closing waits (a block at most) until no audio thread is inside addInput or queueOutput.
     std::atomic<int> audioThreadsInside { 0 };
     std::atomic<bool> serverGone { false };
 
@@ -81,8 +82,6 @@ class JackMidiPlayerProcessor final : public juce::AudioProcessor
 {
 public:
     JackMidiPlayerProcessor (juce::AudioProcessor& pluginToPlay, StandaloneJackMidi& ports);
-
-    juce::AudioProcessor& getPlugin() const noexcept { return plugin; }
 
     const juce::String getName() const override { return plugin.getName(); }
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override { return plugin.checkBusesLayoutSupported (layouts); }
