@@ -20,7 +20,7 @@ public:
     {
         playWithJackMidi();
         getDeviceManager().addChangeListener (this);
-        showOutputState();
+        followDevice();
     }
 
     ~StandaloneWindow() override
@@ -34,7 +34,7 @@ public:
 private:
     void changeListenerCallback (juce::ChangeBroadcaster*) override
     {
-        showOutputState();
+        followDevice();
     }
 
     // The framework's "Reset to default state" makes a new plug-in, puts it into the window and
@@ -62,12 +62,13 @@ private:
         }
     }
 
-    void showOutputState()
+    void followDevice()
     {
         auto* device = getDeviceManager().getCurrentAudioDevice();
-        const bool playing = device != nullptr && device->isOpen() && device->getActiveOutputChannels().countNumberOfSetBits() > 0;
+        const bool open = device != nullptr && device->isOpen();
+        const bool playing = open && device->getActiveOutputChannels().countNumberOfSetBits() > 0;
         setName (playing ? plainTitle : plainTitle + " - no audio output: choose one in Options > Audio/MIDI Settings");
-        jackMidi.setOpen (playing && getDeviceManager().getCurrentAudioDeviceType() == "JACK");
+        jackMidi.setOpen (open && getDeviceManager().getCurrentAudioDeviceType() == "JACK");
     }
 
     juce::String plainTitle;
