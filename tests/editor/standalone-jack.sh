@@ -152,11 +152,12 @@ done
 [ "$connected" = "keyboard:out" ] || { echo "the MIDI input's connection was not made again: '$connected'"; exit 1; }
 kill "$keyboard_pid"
 
-# "Reset to default state" (the fourth item of the options menu) makes a new plug-in: the ports
-# play it. Its start-up sound has no arpeggio, which shows that the reset was made.
+# "Reset to default state" (the last item of the options menu, one step up from wherever the menu
+# opens) makes a new plug-in: the ports play it. Its start-up sound has no arpeggio, which shows
+# that the reset was made.
 xdotool mousemove --window "$window" 30 12 click 1
 sleep 0.5
-xdotool key Down Down Down Return
+xdotool key Up Return
 sleep 1
 play_chord --no-program 0 0
 play_chord "" 2 100
