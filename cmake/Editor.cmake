@@ -39,8 +39,12 @@ if(VRO_BUILD_TESTS)
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/standalone-e2e.sh
                      "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel" ${CMAKE_BINARY_DIR}/editor-snapshots)
     set_tests_properties(editor_standalone_e2e PROPERTIES TIMEOUT 120 LABELS editor)
+    # Plays into the Standalone's JACK MIDI input and listens to what comes back.
+    add_executable(jack_midi_probe ${CMAKE_CURRENT_SOURCE_DIR}/tests/host/JackMidiProbe.cpp)
+    target_link_libraries(jack_midi_probe PRIVATE jack)
+    vro_own_code(jack_midi_probe)
     add_test(NAME standalone_audio_output
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/editor/standalone-jack.sh
-                     "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel")
+                     "${VRO_PLUGIN_ARTEFACTS}/Standalone/VRO Drubbel" $<TARGET_FILE:jack_midi_probe>)
     set_tests_properties(standalone_audio_output PROPERTIES TIMEOUT 120 LABELS host)
 endif()

@@ -102,12 +102,12 @@ set_source_files_properties(${JUCE_MODULES_DIR}/juce_audio_plugin_client/juce_au
     TARGET_DIRECTORY VroDrubbel_VST
     PROPERTIES COMPILE_OPTIONS "-include;${CMAKE_CURRENT_SOURCE_DIR}/plugin/vst2/RenameFrameworkEntry.h")
 
-# The Standalone reaches JACK as well as ALSA, and its application class says in the window's
-# title when no audio output could be opened.
+# The Standalone reaches JACK as well as ALSA, with MIDI ports of its own there, and its
+# application class says in the window's title when no audio output could be opened.
 if(NOT WIN32)
     target_compile_definitions(vro_framework_standalone PUBLIC JUCE_JACK=1)
-    target_sources(VroDrubbel_Standalone PRIVATE plugin/StandaloneApp.cpp)
-    set_source_files_properties(plugin/StandaloneApp.cpp TARGET_DIRECTORY VroDrubbel_Standalone
+    target_sources(VroDrubbel_Standalone PRIVATE plugin/StandaloneApp.cpp plugin/StandaloneJackMidi.cpp)
+    set_source_files_properties(plugin/StandaloneApp.cpp plugin/StandaloneJackMidi.cpp TARGET_DIRECTORY VroDrubbel_Standalone
         PROPERTIES COMPILE_OPTIONS "${VRO_WARNING_FLAGS}")
     target_compile_definitions(VroDrubbel_Standalone PRIVATE JUCE_USE_CUSTOM_PLUGIN_STANDALONE_APP=1)
 endif()

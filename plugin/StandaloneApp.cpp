@@ -1,5 +1,7 @@
 // The Standalone application: the framework's window around the plug-in, whose title says so when
-// no audio output could be opened, instead of leaving a silent window that looks as if it played.
+// no audio output could be opened, instead of leaving a silent window that looks as if it played,
+// and which on JACK offers a MIDI input and output.
+#include "StandaloneJackMidi.h"
 #include <juce_audio_plugin_client/juce_audio_plugin_client.h>
 #include <juce_audio_utils/juce_audio_utils.h>
 #include <juce_audio_plugin_client/utility/juce_CreatePluginFilter.h>
@@ -7,37 +9,71 @@
 
 namespace
 {
-class StandaloneWindow : public juce::StandaloneFilterWindow, private juce::ChangeListener
+class StandaloneWindow : public juce::StandaloneFilterWindow, private juce::ChangeListener, private juce::AsyncUpdater
 {
 public:
     StandaloneWindow (const juce::String& title, juce::PropertySet* settings)
         : juce::StandaloneFilterWindow (title, juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId),
                                         settings, false),
-          plainTitle (title)
+          plainTitle (title),
+          jackMidi (settings)
     {
+        playWithJackMidi();
         getDeviceManager().addChangeListener (this);
-        showOutputState();
+        followDevice();
     }
 
     ~StandaloneWindow() override
     {
+        cancelPendingUpdate();
         getDeviceManager().removeChangeListener (this);
+        pluginHolder->stopPlaying();
+        jackMidi.setOpen (false);
     }
 
 private:
     void changeListenerCallback (juce::ChangeBroadcaster*) override
     {
-        showOutputState();
+        followDevice();
     }
 
-    void showOutputState()
+    // The framework's "Reset to default state" makes a new plug-in, puts it into the window and
+    // has the player play it directly; it is wrapped again once the reset is over.
+    void childrenChanged() override
+    {
+        juce::StandaloneFilterWindow::childrenChanged();
+        triggerAsyncUpdate();
+    }
+
+    void handleAsyncUpdate() override
+    {
+        if (pluginHolder->player.getCurrentProcessor() != played.get())
+            playWithJackMidi();
+    }
+
+    void playWithJackMidi()
+    {
+        pluginHolder->stopPlaying();
+        played = nullptr;
+        if (auto* plugin = getAudioProcessor())
+        {
+            played = std::make_unique<JackMidiPlayerProcessor> (*plugin, jackMidi);
+            pluginHolder->player.setProcessor (played.get());
+        }
+    }
+
+    void followDevice()
     {
         auto* device = getDeviceManager().getCurrentAudioDevice();
-        const bool playing = device != nullptr && device->isOpen() && device->getActiveOutputChannels().countNumberOfSetBits() > 0;
+        const bool open = device != nullptr && device->isOpen();
+        const bool playing = open && device->getActiveOutputChannels().countNumberOfSetBits() > 0;
         setName (playing ? plainTitle : plainTitle + " - no audio output: choose one in Options > Audio/MIDI Settings");
+        jackMidi.setOpen (open && getDeviceManager().getCurrentAudioDeviceType() == "JACK");
     }
 
     juce::String plainTitle;
+    StandaloneJackMidi jackMidi;
+    std::unique_ptr<JackMidiPlayerProcessor> played;
 };
 
 class StandaloneApp : public juce::JUCEApplication
