@@ -23,6 +23,8 @@ void AutomationNotifier::store (int parameterIndex, float value, bool announceOn
     const std::uint32_t n = (order.fetch_add (1) % 0x7fffffffu) + 1u;
     const std::uint64_t tag = ((std::uint64_t) n << 1) | (announceOnly ? 1u : 0u);
     slots[parameterIndex].store ((tag << 32) | bits);
+    if (auto* w = waker.load())
+        w->wake();
 }
 
 void AutomationNotifier::discardPending() noexcept

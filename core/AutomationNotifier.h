@@ -15,6 +15,17 @@
 class AutomationNotifier
 {
 public:
+    /** Told each time a change is put in; must never wait or allocate. */
+    struct Waker
+    {
+        virtual void wake() noexcept = 0;
+
+    protected:
+        ~Waker() = default;
+    };
+    /** Set before any change can be put in and cleared before the waker goes. */
+    void setWaker (Waker* w) noexcept { waker = w; }
+
     /** A new value, to be applied on the message thread and told to the host. Never allocates
         and never waits: callable from the audio thread and any other. */
     void enqueue (int parameterIndex, float value) noexcept;
@@ -43,4 +54,5 @@ private:
     // One word, so a change is never torn between value and kind.
     std::atomic<std::uint64_t> slots[Param::Count] {};
     std::atomic<std::uint32_t> order { 0 };
+    std::atomic<Waker*> waker { nullptr };
 };

@@ -2,18 +2,192 @@
 #include "Threading.h"
 #include "VroCore.h"
 
-HostBridge::HostBridge (VroCore& owner) : core (&owner)
+#include <chrono>
+
+/** The process's one thread for every bridge's rounds. It sleeps on an atomic word (a futex on
+    Linux) until a bridge is woken, then asks the message thread for a round of the woken bridges,
+    at most once per interval so that a burst of changes (a learned controller turned) reaches the
+    host in batches. Made with the first bridge, and destroyed with the last one, on the message
+    thread. */
+class HostBridge::Hub : public std::enable_shared_from_this<Hub>, private juce::AsyncUpdater
+{
+public:
+    static std::shared_ptr<Hub> get()
+    {
+        const std::lock_guard<std::mutex> lock (registryMutex());
+        if (auto hub = registry().lock())
+            return hub;
+        std::shared_ptr<Hub> hub (new Hub());
+        registry() = hub;
+        return hub;
+    }
+
+    ~Hub() override
+    {
+        {
+            const std::lock_guard<std::mutex> lock (registryMutex());
+            if (live() == this) // a newer hub may have been made while this one was going
+                live() = nullptr;
+        }
+        word.fetch_or (stopBit);
+        word.notify_one();
+        thread.join();
+        cancelPendingUpdate();
+    }
+
+    void add (HostBridge* b)
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        bridges.push_back (b);
+    }
+
+    void remove (HostBridge* b)
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        bridges.erase (std::remove (bridges.begin(), bridges.end(), b), bridges.end());
+    }
+
+    /** Never waits or allocates. all: every bridge looks (a library published a snapshot). */
+    void signal (bool all) noexcept
+    {
+        if (all)
+            everyBridge = true;
+        if (word.fetch_or (wakeBit) == 0)
+            word.notify_one();
+    }
+
+    static int count()
+    {
+        const std::lock_guard<std::mutex> lock (registryMutex());
+        return live() != nullptr ? 1 : 0;
+    }
+
+private:
+    static constexpr std::uint32_t wakeBit = 1, stopBit = 2;
+    static constexpr auto interval = std::chrono::milliseconds (20);
+
+    Hub()
+    {
+        live() = this;
+        thread = std::thread ([this] { run(); });
+        PresetLibrary::setPublishedHook (libraryPublished);
+    }
+
+    static std::mutex& registryMutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::weak_ptr<Hub>& registry()
+    {
+        static auto* hub = new std::weak_ptr<Hub>(); // never destroyed: a hub may outlive statics
+        return *hub;
+    }
+    static Hub*& live()
+    {
+        static Hub* hub = nullptr;
+        return hub;
+    }
+
+    /** The library's scanner thread, after a new snapshot: the live hub, if any, under the lock
+        that its destruction takes. */
+    static void libraryPublished()
+    {
+        const std::lock_guard<std::mutex> lock (registryMutex());
+        if (auto* hub = live())
+            hub->signal (true);
+    }
+
+    void run()
+    {
+        auto lastRound = std::chrono::steady_clock::now() - interval;
+        for (;;)
+        {
+            word.wait (0);
+            if ((word.exchange (0) & stopBit) != 0)
+                return;
+            const auto due = lastRound + interval;
+            if (std::chrono::steady_clock::now() < due)
+            {
+                std::this_thread::sleep_until (due);
+                if ((word.load() & stopBit) != 0)
+                    return;
+            }
+            lastRound = std::chrono::steady_clock::now();
+            triggerAsyncUpdate();
+        }
+    }
+
+    void handleAsyncUpdate() override
+    {
+        // A processor deleted from a round may take the last bridge, and so this hub, with it.
+        const auto self = shared_from_this();
+        const bool all = everyBridge.exchange (false);
+        std::vector<HostBridge*> now;
+        {
+            const std::lock_guard<std::mutex> lock (mutex);
+            now = bridges;
+        }
+        for (auto* b : now)
+        {
+            {
+                // Gone already if an earlier round's host or editor deleted its processor.
+                const std::lock_guard<std::mutex> lock (mutex);
+                if (std::find (bridges.begin(), bridges.end(), b) == bridges.end())
+                    continue;
+            }
+            if (b->pending.exchange (false) || all)
+                b->deliver();
+        }
+    }
+
+    std::atomic<std::uint32_t> word { 0 };
+    std::atomic<bool> everyBridge { false };
+    std::mutex mutex; // guards bridges only
+    std::vector<HostBridge*> bridges;
+    std::thread thread;
+};
+
+HostBridge::HostBridge (VroCore& owner) : hub (Hub::get()), core (&owner)
 {
 }
 
 HostBridge::~HostBridge()
 {
-    stopTimer();
+    hub->remove (this);
+}
+
+int HostBridge::hubs()
+{
+    return Hub::count();
+}
+
+void HostBridge::start()
+{
+    hub->add (this);
+    wake(); // whatever the construction left pending
+}
+
+void HostBridge::wake() noexcept
+{
+    if (! pending.exchange (true))
+        hub->signal (false);
+}
+
+void HostBridge::armRetiredLocked (std::uint64_t blocksEnded)
+{
+    auto next = noRetired;
+    for (const auto& r : retired)
+        next = std::min (next, r.freeAfterBlock);
+    freeRetiredAt = next;
+    // A block that ended before this store did not see it.
+    if (next != noRetired && next <= std::max (blocksEnded, core.load() != nullptr ? core.load()->blocksDone.load() : 0))
+        wake();
 }
 
 void HostBridge::detach()
 {
-    stopTimer();
+    hub->remove (this);
     std::unique_lock<std::mutex> lock (mutex);
     core = nullptr;
     // Deleted from a host's or editor's answer to this round: the round sees it and stops.
@@ -32,6 +206,7 @@ void HostBridge::publish (std::shared_ptr<const PresetSnapshot> snapshot)
         retired.push_back ({ std::move (newestSnapshot), p->blocksDone.load() + 1 });
     newestSnapshot = std::move (snapshot);
     p->audioSnapshot.store (newestSnapshot.get());
+    armRetiredLocked (0);
 }
 
 void HostBridge::deliver()
@@ -39,8 +214,16 @@ void HostBridge::deliver()
     VRO_ASSERT_MESSAGE_THREAD
     {
         const std::lock_guard<std::mutex> lock (mutex);
-        if (core == nullptr || core.load()->closing || delivering)
+        if (core == nullptr || core.load()->closing)
             return;
+        if (delivering)
+        {
+            // A round asked for from inside this one (a host that runs the message loop from its
+            // answer): it is not lost, it runs after.
+            pending = false;
+            wake();
+            return;
+        }
         delivering = true;
         roundThread = std::this_thread::get_id();
     }
@@ -88,6 +271,7 @@ void HostBridge::runRound()
         retired.erase (std::remove_if (retired.begin(), retired.end(),
                                        [blocksEnded] (const Retired& r) { return r.freeAfterBlock <= blocksEnded; }),
                        retired.end());
+        armRetiredLocked (blocksEnded);
     }
 
     if (p.changePending.exchange (false))

@@ -214,6 +214,8 @@ std::shared_ptr<const PresetSnapshot> buildSnapshot (const juce::String& folder,
     return next;
 }
 
+std::atomic<void (*)()> publishedHook { nullptr };
+
 std::mutex& registryMutex()
 {
     static std::mutex m;
@@ -480,6 +482,11 @@ struct PresetLibrary::Walk
 };
 
 //==============================================================================
+void PresetLibrary::setPublishedHook (void (*hook)()) noexcept
+{
+    publishedHook = hook;
+}
+
 std::shared_ptr<PresetLibrary> PresetLibrary::forSettings (const juce::File& settingsFolder, const juce::String& storedFolder)
 {
     // Under the lock: a second instance starting meanwhile waits for the first one's install.
@@ -594,6 +601,8 @@ void PresetLibrary::lookLocked (const juce::String& changedPath)
             current = std::move (next);
         }
         ++published;
+        if (auto* hook = publishedHook.load())
+            hook();
     }
 }
 

@@ -69,6 +69,10 @@ public:
     int looks() const noexcept { return numLooks.load(); }
     int looksOnMessageThread() const noexcept { return numLooksOnMessageThread.load(); }
 
+    /** Called on the looking thread after any library publishes a snapshot, so that whoever hands
+        snapshots on need not keep asking. Set once; never waits. */
+    static void setPublishedHook (void (*hook)()) noexcept;
+
     /** A program or category name as a file or folder name that stays inside its folder. */
     static juce::String presetFileName (const juce::String& name);
 

@@ -9,13 +9,18 @@
       for the whole block (the format wrappers take it before calling; processBlock takes it again
       for callers that do not). It never allocates, never touches a file or a string, and never
       waits for anything but the callback lock.
-    - The message thread: the editor, the bridge's timer (every 20 ms), preset files (load, save,
-      menus, the default preset), the settings.
+    - The message thread: the editor, the bridges' rounds, preset files (load, save, menus, the
+      default preset), the settings.
     - Host threads: any thread of the host, the message and audio threads included, may set and
       get parameters, save and restore the state, choose the program, prepare and release, and
       create and delete the processor.
     - The preset library's scanner: one thread per process that keeps the listing of the preset
-      folder; it touches files and its own data only.
+      folder; it touches files and its own data only (and wakes the bridges' hub after it
+      publishes a snapshot).
+    - The bridges' hub: one thread per process that sleeps until a bridge is woken, then asks the
+      message thread for one round of the woken bridges, at most once every 20 ms. It touches its
+      own word and list only. While every instance is idle, no thread of ours wakes but the
+      scanner's slow look.
 
     WHAT BELONGS TO WHOM
     - The engine (SynthEngine and everything in it, the MIDI output, the pending events) belongs
@@ -29,18 +34,24 @@
       tries it, and a program change that finds it held is made at the next block.
     - The step pattern: shared without a lock, every field read and written whole (SharedValue);
       the editor edits steps while the players read them.
-    - The notifier's slots: atomics; any thread puts a change in, only the bridge takes them out.
+    - The notifier's slots: atomics; any thread puts a change in (which wakes the bridge), only the
+      bridge takes them out.
+    - Waking a bridge (HostBridge::wake): an atomic exchange and, when the hub sleeps, one futex
+      wake (std::atomic::notify_one); any thread, the audio thread included. Whatever a round
+      handles wakes it: the notifier, a change notice for the editor, a MIDI program change's
+      names, a library snapshot, and a block that ends after a snapshot was retired.
     - Preset snapshots: built by the library, handed to the audio thread by the bridge through an
       atomic pointer; the bridge frees an old one only after a block that began after the swap
-      has ended.
+      has ended (the audio thread wakes it when that block ends).
     - Texts for the editor (rates) are formatted on the message thread from atomic numbers.
 
     LOCK ORDER
     VroProgram::lock, then the callback lock, which is only ever tried while another is held. The
-    bridge's mutex is held alone, and only for its own fields. The audio thread holds the callback
-    lock and only tries the others. Nothing is ever posted to the processor: the bridge's timer is
-    the only callback that reaches it, and the processor's deletion detaches the bridge (waiting
-    for a round under way on another thread) before anything else goes.
+    bridge's mutex is held alone, and only for its own fields; so is the hub's, for its list. The
+    audio thread holds the callback lock and only tries the others. Nothing is ever posted to the
+    processor: the hub's rounds are the only callback that reaches it, and the processor's deletion
+    detaches the bridge (leaving the hub's list, and waiting for a round under way on another
+    thread) before anything else goes.
 
     CALLS INTO THE HOST
     No lock of the plug-in's is held while it calls the host (parameter announcements, display

@@ -73,6 +73,7 @@ VroCore::VroCore (VroEditorFactory factory)
     midiOut = std::make_unique<MidiOutCollector>();
     engine = std::make_unique<SynthEngine> (sampleRate, *midiOut);
     bridge = std::make_unique<HostBridge> (*this);
+    notifier.setWaker (bridge.get());
 
     // The first instance of the process installs the factory presets if needed and looks at the
     // folder: a program change in the very first block (a project or a bounce that opens with one)
@@ -96,12 +97,13 @@ VroCore::VroCore (VroEditorFactory factory)
 VroCore::~VroCore()
 {
     closing = true;
+    notifier.setWaker (nullptr);
     bridge->detach();
     if (juce::MessageManager::existsAndIsCurrentThread() && ! bridge->isDelivering())
         bridge.reset();
     else
     {
-        // Deleted where its timer runs; if the message loop is already gone, here.
+        // Deleted where its rounds run; if the message loop is already gone, here.
         std::shared_ptr<HostBridge> lastOwner (bridge.release());
         juce::MessageManager::callAsync ([lastOwner] {});
     }
@@ -489,7 +491,7 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
 
     lfoRising.store (engine->getLfo().table.triangleValue > 0.0, std::memory_order_relaxed);
     // After this, the bridge may free a snapshot this block could have read.
-    blocksDone.fetch_add (1);
+    bridge->blockEnded (blocksDone.fetch_add (1) + 1);
 
     midi.clear();
     // Notes owed to the host (a PANIC between blocks) wait through an empty block.
@@ -825,6 +827,7 @@ void VroCore::applyProgramChange (int number)
         if (p.parsed && p.reading.status == ProgramReading::Status::program)
             applyReading (p.reading, false, true);
         pendingProgramNames = &p;
+        bridge->wake();
     }
     if (onMessageThread)
         applyPendingProgramNames();

@@ -79,7 +79,12 @@ public:
     void addChangeListener (juce::ChangeListener* listener);
     void removeChangeListener (juce::ChangeListener* listener);
     /** Something the editor shows changed. Any thread; never waits or allocates. */
-    void notifyChange() noexcept { changePending.store (true); }
+    void notifyChange() noexcept
+    {
+        changePending.store (true);
+        if (bridge != nullptr)
+            bridge->wake();
+    }
 
     /** Pushes every stored value (but the momentary ones) into the engine and, unless the host
         itself asked for it (a restore, an activation), tells the host. A host that writes

@@ -459,3 +459,58 @@ TEST (Threads, AHostThatLocksWhereItIsToldOfChangesIsNeverLeftWaiting)
     EXPECT_GT (host.deliveries, 0);
 }
 } // namespace
+
+TEST (Threads, IdleProcessorsLeaveTheMessageThreadAsleepAndAChangeStillArrives)
+{
+    // Hosts keep dozens of instances open that do nothing: none may wake the process while
+    // nothing is pending, and a change from any thread, the audio thread's included, must still
+    // reach the host and the editor soon after, with no one calling for a round.
+    test::FreshConfig config;
+    config.installedPresets();
+    constexpr int instances = 4;
+    std::vector<std::unique_ptr<VroCore>> cores;
+    for (int i = 0; i < instances; ++i)
+        cores.push_back (std::make_unique<VroCore>());
+    EXPECT_EQ (HostBridge::hubs(), 1);
+    // The starts' own rounds first, then a second and a half in which nothing may come.
+    const auto dispatchFor = [] (juce::uint32 ms)
+    {
+        int dispatched = 0;
+        const auto until = juce::Time::getMillisecondCounter() + ms;
+        while (juce::Time::getMillisecondCounter() < until)
+        {
+            if (juce::dispatchNextMessageOnSystemQueue (true))
+                ++dispatched;
+            else
+                juce::Thread::sleep (1);
+        }
+        return dispatched;
+    };
+    dispatchFor (200);
+    EXPECT_EQ (dispatchFor (1500), 0) << "messages while every instance was idle";
+
+    HostListener host;
+    EditorListener editor (host);
+    auto& core = *cores.back();
+    core.addListener (&host);
+    core.addChangeListener (&editor);
+    core.prepareToPlay (48000.0, 256);
+    std::thread audio ([&core]
+    {
+        // A MIDI program change on the audio thread: the host must hear the program's values.
+        juce::AudioBuffer<float> buffer (2, 256);
+        juce::MidiBuffer midi;
+        midi.addEvent (juce::MidiMessage::programChange (1, 0), 0);
+        core.processBlock (buffer, midi);
+    });
+    audio.join();
+    const auto start = juce::Time::getMillisecondCounter();
+    ASSERT_TRUE (test::deliverMessagesUntil ([&] { return host.deliveries > 0 && editor.calls > 0; }));
+    EXPECT_LT (juce::Time::getMillisecondCounter() - start, 1000u);
+    core.removeChangeListener (&editor);
+    core.removeListener (&host);
+
+    cores.clear();
+    ASSERT_TRUE (test::deliverPostedMessages());
+    EXPECT_EQ (HostBridge::hubs(), 0);
+}
