@@ -1,6 +1,9 @@
 #include "PluginSettings.h"
 #include "SafeFile.h"
 
+#include <map>
+#include <mutex>
+
 juce::File PluginSettings::applicationDataFolder()
 {
 #if JUCE_LINUX || JUCE_BSD
@@ -15,8 +18,9 @@ juce::File PluginSettings::applicationDataFolder()
 #endif
 }
 
-PluginSettings::PluginSettings()
+juce::PropertiesFile::Options PluginSettings::defaultOptions()
 {
+    juce::PropertiesFile::Options options;
     options.applicationName = "VRO-Drubbel";
     options.filenameSuffix = "xml";
 #if JUCE_LINUX || JUCE_BSD
@@ -28,12 +32,30 @@ PluginSettings::PluginSettings()
     options.osxLibrarySubFolder = "Application Support";
     options.commonToAllUsers = false;
     options.ignoreCaseOfKeyNames = true;
-    options.millisecondsBeforeSaving = 3000;
+    options.millisecondsBeforeSaving = 0; // at once: a few hundred bytes, after a click
     options.storageFormat = juce::PropertiesFile::storeAsXML;
+    return options;
+}
+
+PluginSettings::PluginSettings() : options (defaultOptions())
+{
     userSettings = std::make_unique<SettingsFile> (options.getDefaultFile(), options);
 
     if (auto* u = user())
         midiProgramChangeDisabled = u->getValue ("midiprogramchangedisabled").equalsIgnoreCase ("true");
+}
+
+std::shared_ptr<PluginSettings> PluginSettings::shared()
+{
+    static std::mutex mutex;
+    static auto* registry = new std::map<juce::String, std::weak_ptr<PluginSettings>>(); // never destroyed
+    const std::lock_guard<std::mutex> lock (mutex);
+    auto& slot = (*registry)[defaultOptions().getDefaultFile().getFullPathName()];
+    if (auto existing = slot.lock())
+        return existing;
+    auto settings = std::make_shared<PluginSettings>();
+    slot = settings;
+    return settings;
 }
 
 void PluginSettings::setMidiProgramChangeDisabled (bool on)

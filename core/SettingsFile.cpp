@@ -61,9 +61,6 @@ bool SettingsFile::saveIfNeeded()
 void SettingsFile::propertyChanged()
 {
     changed = true;
-    sendChangeMessage();
-    if (saveDelay == 0)
+    if (saveDelay >= 0)
         saveIfNeeded();
-    else if (saveDelay > 0)
-        saveLater.startTimer (saveDelay);
 }

@@ -3,7 +3,9 @@
 #include <juce_data_structures/juce_data_structures.h>
 
 /** The settings as the framework's properties, read and written by our own file code: the
-    framework's reader would follow a nesting of any depth and wait on a FIFO at every start. */
+    framework's reader would follow a nesting of any depth and wait on a FIFO at every start.
+    A change is written at once (millisecondsBeforeSaving 0) or when asked (negative), never from
+    a timer, and sends no change message: the object may go on any thread. */
 class SettingsFile : public juce::PropertiesFile
 {
 public:
@@ -25,19 +27,7 @@ public:
 private:
     void propertyChanged() override;
 
-    struct SaveLater : juce::Timer
-    {
-        explicit SaveLater (SettingsFile& s) : settings (s) {}
-        void timerCallback() override
-        {
-            stopTimer();
-            settings.saveIfNeeded();
-        }
-        SettingsFile& settings;
-    };
-
     juce::File file;
     int saveDelay;
     bool writable = true, changed = false;
-    SaveLater saveLater { *this };
 };

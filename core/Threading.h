@@ -44,6 +44,10 @@
       atomic pointer; the bridge frees an old one only after a block that began after the swap
       has ended (the audio thread wakes it when that block ends).
     - Texts for the editor (rates) are formatted on the message thread from atomic numbers.
+    - The settings: one object per process and file (PluginSettings::shared), like the preset
+      library, changed on the message thread and written at once; no timer or message of theirs
+      outlives an instance, whichever thread deletes it. The audio thread reads only the MIDI
+      program change switch, a SharedValue.
 
     LOCK ORDER
     VroProgram::lock, then the callback lock, which is only ever tried while another is held. The

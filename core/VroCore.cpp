@@ -78,7 +78,7 @@ VroCore::VroCore (VroEditorFactory factory)
     // The first instance of the process installs the factory presets if needed and looks at the
     // folder: a program change in the very first block (a project or a bounce that opens with one)
     // must find the folder's programs, before the message thread has had a chance to look.
-    if (auto* u = settings.user())
+    if (auto* u = settings->user())
         library = PresetLibrary::forSettings (u->getFile().getParentDirectory(), u->getValue ("presetDirectory"));
     else
         library = PresetLibrary::forSettings ({}, {});
@@ -605,7 +605,7 @@ void VroCore::handleMidiMessage (const juce::uint8* data, int size)
     }
     else if (kind == 0xc0)
     {
-        if (settings.isMidiProgramChangeDisabled())
+        if (settings->isMidiProgramChangeDisabled())
             return;
         applyProgramChange (data1);
     }
@@ -903,7 +903,7 @@ bool VroCore::saveDefaultPreset()
 void VroCore::movePresetsLocation (const juce::String& folder)
 {
     VRO_ASSERT_MESSAGE_THREAD
-    if (auto* u = settings.user())
+    if (auto* u = settings->user())
     {
         u->setValue ("presetDirectory", folder);
         u->saveIfNeeded();

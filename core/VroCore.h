@@ -130,10 +130,10 @@ public:
     void refreshPresetSnapshot (const juce::String& changedPath = {});
     /** A program or category name as a file or folder name that stays inside its folder. */
     static juce::String presetFileName (const juce::String& name);
-    void setMidiProgramChangeDisabled (bool on) { settings.setMidiProgramChangeDisabled (on); }
-    bool isMidiProgramChangeDisabled() const noexcept { return settings.isMidiProgramChangeDisabled(); }
-    void setBackgroundColourType (int value) { settings.setBackgroundColourType (value); }
-    int getBackgroundColourType() { return settings.getBackgroundColourType(); }
+    void setMidiProgramChangeDisabled (bool on) { settings->setMidiProgramChangeDisabled (on); }
+    bool isMidiProgramChangeDisabled() const noexcept { return settings->isMidiProgramChangeDisabled(); }
+    void setBackgroundColourType (int value) { settings->setBackgroundColourType (value); }
+    int getBackgroundColourType() { return settings->getBackgroundColourType(); }
 
     /** The rates the engine is built for. A host's rate outside is held to the nearer end; zero,
         negative and non-finite rates are ignored. */
@@ -156,7 +156,7 @@ public:
     int getLastChangedParameter() const noexcept { return lastChangedParameter; }
     AutomationNotifier& getNotifier() noexcept { return notifier; }
     HostBridge& getBridge() noexcept { return *bridge; }
-    PluginSettings& getSettings() noexcept { return settings; }
+    PluginSettings& getSettings() noexcept { return *settings; }
     /** The preset folder, shared with every other instance of the process. */
     PresetLibrary& getPresetLibrary() noexcept { return *library; }
 
@@ -198,7 +198,8 @@ private:
     struct HostParameter;
 
     const VroEditorFactory editorFactory;
-    PluginSettings settings;
+    // One per process, like the preset library.
+    const std::shared_ptr<PluginSettings> settings { PluginSettings::shared() };
     bool constructing = true;
     VroProgram program;
     AutomationNotifier notifier;

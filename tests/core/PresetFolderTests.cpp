@@ -345,7 +345,8 @@ TEST (Settings, FileKeysAndTheProgramChangeSwitch)
         VroCore core;
         core.setMidiProgramChangeDisabled (true);
         EXPECT_TRUE (file.existsAsFile()); // saved at once
-        core.setBackgroundColourType (2); // saved later, at the latest when the plug-in closes
+        core.setBackgroundColourType (2);
+        EXPECT_TRUE (file.loadFileAsString().contains ("backgroundColourType")); // at once too
     }
     const auto xml = juce::parseXML (file);
     ASSERT_NE (xml, nullptr);
@@ -508,3 +509,62 @@ TEST (ProgramChange, TheAudioThreadAppliesItFromMemoryAndTheNamesFollow)
     EXPECT_TRUE (test::deliverMessagesUntil ([&] { return core.getProgram().getProgramName() == "P3"; }));
 }
 } // namespace
+
+TEST (Settings, OneInstanceMovesThePresetsAnotherChangesTheSkinAndTheMoveStays)
+{
+    // Every instance of the process shares one settings object: a change in one is never undone
+    // by another's next save.
+    FreshConfig config;
+    config.installedPresets();
+    const auto moved = config.folder.getChildFile ("moved");
+    ASSERT_TRUE (moved.createDirectory());
+    const auto file = config.folder.getChildFile ("Velmora/VRO-Drubbel.xml");
+    {
+        VroCore first, second;
+        first.movePresetsLocation (moved.getFullPathName());
+        second.setBackgroundColourType (1);
+        for (auto* core : { &first, &second })
+        {
+            EXPECT_EQ (juce::File (core->getPresetDirectory()).getParentDirectory(), moved);
+            EXPECT_EQ (core->getBackgroundColourType(), 1);
+        }
+        // On disk already: a host that is killed now loses neither.
+        const auto text = file.loadFileAsString();
+        EXPECT_TRUE (text.contains (moved.getFullPathName())) << text;
+        EXPECT_TRUE (text.contains ("backgroundColourType")) << text;
+    }
+    const auto text = file.loadFileAsString();
+    EXPECT_TRUE (text.contains (moved.getFullPathName())) << text;
+    VroCore next;
+    EXPECT_EQ (juce::File (next.getPresetDirectory()).getParentDirectory(), moved);
+    EXPECT_EQ (next.getBackgroundColourType(), 1);
+}
+
+TEST (Settings, AProcessorDeletedOnAHostThreadRightAfterASettingsChange)
+{
+    // VST3 and LV2 hosts delete the processor on a thread of their own; a settings change just
+    // before must neither reach freed memory nor be lost.
+    FreshConfig config;
+    config.installedPresets();
+    const auto file = config.folder.getChildFile ("Velmora/VRO-Drubbel.xml");
+    constexpr int rounds = 40;
+    for (int round = 0; round < rounds; ++round)
+    {
+        auto core = std::make_unique<VroCore>();
+        core->setBackgroundColourType (round % 3);
+        if (round % 2 == 0)
+            core->setMidiProgramChangeDisabled (round % 4 == 0);
+        std::atomic<bool> done { false };
+        std::thread host ([&]
+        {
+            core.reset();
+            done = true;
+        });
+        while (! done)
+            if (! juce::dispatchNextMessageOnSystemQueue (true))
+                std::this_thread::yield();
+        host.join();
+        ASSERT_TRUE (test::deliverPostedMessages());
+        EXPECT_TRUE (file.loadFileAsString().contains ("val=\"" + juce::String (round % 3) + "\"")) << "round " << round;
+    }
+}
