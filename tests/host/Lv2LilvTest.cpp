@@ -18,9 +18,12 @@
 #include "../FrameworkTestMain.h"
 #include "BankProgram.h"
 
+#include <chrono>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -266,4 +269,41 @@ TEST_F (Lv2Form, HostileStatesAreIgnoredAndTheProgramStays)
 int main (int argc, char** argv)
 {
     return runTestsInTemporaryHome (argc, argv, "vro-lv2-preset-home");
+}
+
+namespace
+{
+/** Voluntary context switches of every thread of this process but the calling one: how often the
+    plug-in's own threads woke up. */
+long wakeUpsOfOtherThreads()
+{
+    long total = 0;
+    const auto self = juce::String (getpid());
+    for (const auto& task : juce::File ("/proc/self/task").findChildFiles (juce::File::findDirectories, false))
+    {
+        if (task.getFileName() == self)
+            continue;
+        for (const auto& line : juce::StringArray::fromLines (task.getChildFile ("status").loadFileAsString()))
+            if (line.startsWith ("voluntary_ctxt_switches:"))
+                total += line.fromFirstOccurrenceOf (":", false, false).trim().getLargeIntValue();
+    }
+    return total;
+}
+} // namespace
+
+TEST_F (Lv2Form, AnIdleInstanceLetsItsThreadsSleep)
+{
+    // A session holds dozens of instances doing nothing; the process's threads of the plug-in (the
+    // framework's message thread among them) must not keep waking up the machine.
+    Host host;
+    auto* instance = lilv_plugin_instantiate (plugin, 48000.0, host.features);
+    ASSERT_NE (instance, nullptr);
+    std::this_thread::sleep_for (std::chrono::milliseconds (300)); // the start's own work
+    const auto before = wakeUpsOfOtherThreads();
+    std::this_thread::sleep_for (std::chrono::seconds (1));
+    const auto wakeUps = wakeUpsOfOtherThreads() - before;
+    // A slow look at the preset folder and the run loop's timeout remain; the framework's loop
+    // used to wake a thousand times a second.
+    EXPECT_LT (wakeUps, 20) << "wake-ups in one idle second";
+    lilv_instance_free (instance);
 }
