@@ -228,6 +228,15 @@ std::map<juce::String, std::weak_ptr<PresetLibrary>>& registry()
     static auto* libraries = new std::map<juce::String, std::weak_ptr<PresetLibrary>>();
     return *libraries;
 }
+
+/** The last snapshot of each settings folder whose library went (under registryMutex): a host
+    that deletes its last instance and creates another (a plug-in scan, an undo) gets a library
+    that reads only the files changed since, not every preset again. Never destroyed, as above. */
+std::map<juce::String, std::shared_ptr<const PresetSnapshot>>& lastSnapshots()
+{
+    static auto* snapshots = new std::map<juce::String, std::shared_ptr<const PresetSnapshot>>();
+    return *snapshots;
+}
 } // namespace
 
 //==============================================================================
@@ -503,6 +512,10 @@ PresetLibrary::PresetLibrary (const juce::File& settings, const juce::String& st
     : settingsFolder (settings), storedFolder (stored), watcher (std::make_unique<Watcher>()),
       current (std::make_shared<PresetSnapshot>())
 {
+    // Made under registryMutex (forSettings).
+    auto& last = lastSnapshots()[settingsFolder.getFullPathName()];
+    if (last != nullptr)
+        current = std::move (last);
     installFactoryPresetsIfMissing();
     // A program change in the very first block (a project or a bounce that opens with one) must
     // find the folder's programs, before any thread has had a chance to look.
@@ -516,6 +529,8 @@ PresetLibrary::~PresetLibrary()
     stopping = true;
     wake();
     thread->join();
+    const std::lock_guard<std::mutex> lock (registryMutex());
+    lastSnapshots()[settingsFolder.getFullPathName()] = snapshot();
 }
 
 void PresetLibrary::wake()

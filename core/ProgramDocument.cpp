@@ -8,6 +8,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 using namespace Param;
@@ -121,18 +123,52 @@ const juce::XmlElement* firstElement (const juce::XmlElement& parent)
 
 const juce::String* findAttribute (const juce::XmlElement& e, const char* name)
 {
-    for (int i = 0; i < e.getNumAttributes(); ++i)
-        if (e.getAttributeName (i).equalsIgnoreCase (name))
+    // Two ASCII letters that differ other than in case never match ignoring case, whatever the
+    // locale: most names are told apart by their first character without the full comparison.
+    const auto asciiLower = [] (char c) { return c >= 'A' && c <= 'Z' ? (char) (c + 'a' - 'A') : c; };
+    const int n = e.getNumAttributes();
+    for (int i = 0; i < n; ++i)
+    {
+        const auto& attribute = e.getAttributeName (i);
+        const char first = *attribute.toRawUTF8();
+        if ((first & 0x80) == 0 && (*name & 0x80) == 0 && asciiLower (first) != asciiLower (*name))
+            continue;
+        if (attribute.equalsIgnoreCase (name))
             return &e.getAttributeValue (i);
+    }
     return nullptr;
 }
+
+/** An element's attributes by name, for an element read for many of them (a program holds about
+    sixty): looking each one up along the list cost a quarter of a factory bank's reading. The key
+    is the name in upper case as the framework compares names ignoring case, so a name matches
+    exactly when findAttribute would match it, and the first of two such names wins as there. */
+class AttributeIndex
+{
+public:
+    explicit AttributeIndex (const juce::XmlElement& e)
+    {
+        const int n = e.getNumAttributes();
+        byName.reserve ((size_t) n);
+        for (int i = 0; i < n; ++i)
+            byName.emplace (e.getAttributeName (i).toUpperCase().toStdString(), &e.getAttributeValue (i));
+    }
+
+    const juce::String* find (const char* name) const
+    {
+        const auto it = byName.find (juce::String (name).toUpperCase().toStdString());
+        return it != byName.end() ? it->second : nullptr;
+    }
+
+private:
+    std::unordered_map<std::string, const juce::String*> byName;
+};
 
 /** The leading number of the text in any decimal notation, as the framework's readers take it:
     text that starts with no number reads as 0. A value that is not finite, or overflows, reads as
     the missing value; an underflow reads as 0. */
-double readNumber (const juce::XmlElement& e, const char* name, double missing)
+double readNumber (const juce::String* text, double missing)
 {
-    const auto* text = findAttribute (e, name);
     if (text == nullptr)
         return missing;
     const auto utf8 = text->trim().toStdString();
@@ -164,6 +200,11 @@ double readNumber (const juce::XmlElement& e, const char* name, double missing)
     return negative ? -v : v;
 }
 
+double readNumber (const juce::XmlElement& e, const char* name, double missing)
+{
+    return readNumber (findAttribute (e, name), missing);
+}
+
 int readInt (const juce::XmlElement& e, const char* name, int missing)
 {
     const auto* text = findAttribute (e, name);
@@ -186,9 +227,8 @@ bool readBool (const juce::XmlElement& e, const char* name)
     return c == '1' || c == 't' || c == 'y';
 }
 
-juce::String readText (const juce::XmlElement& e, const char* name, const char* missing)
+juce::String readText (const juce::String* text, const char* missing)
 {
-    const auto* text = findAttribute (e, name);
     return text != nullptr ? *text : juce::String (missing);
 }
 
@@ -202,16 +242,17 @@ namespace
 {
 void readProgram (const juce::XmlElement& p, double version, ProgramReading& r)
 {
-    r.programName = readText (p, "programname", "Not Saved").substring (0, ProgramDocument::maxNameLength);
-    r.category = readText (p, "category", "No category").substring (0, ProgramDocument::maxNameLength);
-    r.path = readText (p, "path", "").substring (0, ProgramDocument::maxPathLength);
+    const AttributeIndex attributes (p);
+    r.programName = readText (attributes.find ("programname"), "Not Saved").substring (0, ProgramDocument::maxNameLength);
+    r.category = readText (attributes.find ("category"), "No category").substring (0, ProgramDocument::maxNameLength);
+    r.path = readText (attributes.find ("path"), "").substring (0, ProgramDocument::maxPathLength);
 
     // Every parameter is normalised: a document value outside 0..1 is one no control can produce,
     // and through the exponential conversions (20^v, 30^v) it could reach the engine as infinity.
-    auto readInto = [&p, &r] (int index)
+    auto readInto = [&attributes, &r] (int index)
     {
         const auto& info = parameterTable[index];
-        r.values[index] = (float) juce::jlimit (0.0, 1.0, readNumber (p, info.presetKey, info.missingValue));
+        r.values[index] = (float) juce::jlimit (0.0, 1.0, readNumber (attributes.find (info.presetKey), info.missingValue));
     };
 
     for (int i = 0; i < 47; ++i)

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -239,11 +240,16 @@ private:
                 continue; // the first of two equal attributes wins
             if ((int) namesOnElement.size() > maxAttributesPerElement)
                 return nullptr;
-            attributeNames.insert (name);
-            if (attributeNames.size() > maxAttributeNames)
-                return nullptr;
-            element->setAttribute (juce::String::fromUTF8 (name.data(), (int) name.size()),
-                                   juce::String::fromUTF8 (value.data(), (int) value.size()));
+            // Each distinct name enters the framework's string pool once per document, not once
+            // per element: a program's 96 steps repeat six names.
+            auto known = attributeNames.find (name);
+            if (known == attributeNames.end())
+            {
+                if (attributeNames.size() >= maxAttributeNames)
+                    return nullptr;
+                known = attributeNames.emplace (name, juce::Identifier (juce::String::fromUTF8 (name.data(), (int) name.size()))).first;
+            }
+            element->setAttribute (known->second, juce::String::fromUTF8 (value.data(), (int) value.size()));
         }
     }
 
@@ -323,7 +329,8 @@ private:
 
     const char* p;
     int nodes = 0;
-    std::unordered_set<std::string> namesOnElement, attributeNames;
+    std::unordered_set<std::string> namesOnElement;
+    std::unordered_map<std::string, juce::Identifier> attributeNames;
 };
 
 /** The bytes up to the first zero as well-formed UTF-8. The framework's strings trust their

@@ -132,3 +132,28 @@ TEST (PresetLibrary, TheLastInstanceToCloseStopsTheScanner)
     EXPECT_LT (juce::Time::getMillisecondCounter() - start, 10000u);
 }
 } // namespace
+
+TEST (PresetLibrary, AHostThatDeletesItsLastInstanceAndMakesAnotherDoesNotReadEveryPresetAgain)
+{
+    // Plug-in scans and undo delete the last instance and create one again: the new library starts
+    // from what the last one read, and reads only the files changed since.
+    EmptyTree tree;
+    tree.write ("A.drubbel", 0.25f);
+    tree.write ("B.drubbel", 0.5f);
+    std::shared_ptr<const PresetSnapshot> before;
+    {
+        VroCore core;
+        before = core.getPresetLibrary().snapshot();
+    }
+    ASSERT_EQ (before->programs.size(), 2u);
+    tree.write ("B.drubbel", 0.75f); // changed while no instance was alive: size and time differ
+    const auto b = tree.presets.getChildFile ("B.drubbel");
+    ASSERT_TRUE (b.setLastModificationTime (b.getLastModificationTime() + juce::RelativeTime::seconds (5)));
+
+    VroCore core;
+    const auto after = core.getPresetLibrary().snapshot();
+    ASSERT_EQ (after->programs.size(), 2u);
+    EXPECT_EQ (after->programs[0], before->programs[0]) << "an unchanged file read again";
+    EXPECT_NE (after->programs[1], before->programs[1]);
+    EXPECT_FLOAT_EQ (after->programs[1]->reading.values[VcfCutoff], 0.75f);
+}

@@ -179,6 +179,8 @@ TEST (StateDocument, ReadingConvertsOlderVersionsAndDefaults)
         { "1.3", "", Saw, 0.0f },
         // Names without regard to case; any decimal notation; unparsable reads 0.
         { "1.3", R"(FilterCutoff="0.25")", VcfCutoff, 0.25f },
+        { "1.3", R"(FILTERCUTOFF="0.25" filtercutoff="0.75")", VcfCutoff, 0.25f }, // the first of two such names
+        { "1.3", R"(filtercutoff="0.75" FilterCutoff="0.25")", VcfCutoff, 0.75f },
         { "1.3", R"(filtercutoff=" +2.5e-1 ")", VcfCutoff, 0.25f },
         { "1.3", R"(filtercutoff="0.5abc")", VcfCutoff, 0.5f },
         { "1.3", R"(filtercutoff="abc")", VcfCutoff, 0.0f },
