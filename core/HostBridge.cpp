@@ -7,9 +7,9 @@
 /** The process's one thread for every bridge's rounds. It sleeps on an atomic word (a futex on
     Linux) until a bridge is woken, then asks the message thread for a round of the woken bridges,
     at most once per interval so that a burst of changes (a learned controller turned) reaches the
-    host in batches. Made with the first bridge, and destroyed with the last one, on the message
-    thread. */
-class HostBridge::Hub : public std::enable_shared_from_this<Hub>, private juce::AsyncUpdater
+    host in batches. Made with the first bridge; destroyed when the last one detaches, on the
+    thread that deletes the last processor, so its thread never outlives the library's code. */
+class HostBridge::Hub : public std::enable_shared_from_this<Hub>
 {
 public:
     static std::shared_ptr<Hub> get()
@@ -22,7 +22,7 @@ public:
         return hub;
     }
 
-    ~Hub() override
+    ~Hub()
     {
         {
             const std::lock_guard<std::mutex> lock (registryMutex());
@@ -32,7 +32,6 @@ public:
         word.fetch_or (stopBit);
         word.notify_one();
         thread.join();
-        cancelPendingUpdate();
     }
 
     void add (HostBridge* b)
@@ -114,14 +113,19 @@ private:
                     return;
             }
             lastRound = std::chrono::steady_clock::now();
-            triggerAsyncUpdate();
+            // The message holds the hub weakly: one deleted meanwhile, on whatever thread, is let be.
+            juce::MessageManager::callAsync ([weak = weak_from_this()]
+            {
+                if (auto hub = weak.lock())
+                    hub->runRounds();
+            });
         }
     }
 
-    void handleAsyncUpdate() override
+    /** Message thread; the caller holds the hub, which a processor deleted from a round may
+        otherwise take with it. */
+    void runRounds()
     {
-        // A processor deleted from a round may take the last bridge, and so this hub, with it.
-        const auto self = shared_from_this();
         const bool all = everyBridge.exchange (false);
         std::vector<HostBridge*> now;
         {
@@ -148,13 +152,14 @@ private:
     std::thread thread;
 };
 
-HostBridge::HostBridge (VroCore& owner) : hub (Hub::get()), core (&owner)
+HostBridge::HostBridge (VroCore& owner) : hub (Hub::get()), wakeTarget (hub.get()), core (&owner)
 {
 }
 
 HostBridge::~HostBridge()
 {
-    hub->remove (this);
+    if (hub != nullptr)
+        hub->remove (this);
 }
 
 int HostBridge::hubs()
@@ -170,8 +175,9 @@ void HostBridge::start()
 
 void HostBridge::wake() noexcept
 {
-    if (! pending.exchange (true))
-        hub->signal (false);
+    if (auto* h = wakeTarget.load())
+        if (! pending.exchange (true))
+            h->signal (false);
 }
 
 void HostBridge::armRetiredLocked (std::uint64_t blocksEnded)
@@ -187,13 +193,18 @@ void HostBridge::armRetiredLocked (std::uint64_t blocksEnded)
 
 void HostBridge::detach()
 {
+    wakeTarget = nullptr;
     hub->remove (this);
-    std::unique_lock<std::mutex> lock (mutex);
-    core = nullptr;
-    // Deleted from a host's or editor's answer to this round: the round sees it and stops.
-    if (delivering && roundThread == std::this_thread::get_id())
-        return;
-    roundEnded.wait (lock, [this] { return ! delivering; });
+    {
+        std::unique_lock<std::mutex> lock (mutex);
+        core = nullptr;
+        // Deleted from a host's or editor's answer to this round: the round sees it and stops.
+        if (! (delivering && roundThread == std::this_thread::get_id()))
+            roundEnded.wait (lock, [this] { return ! delivering; });
+    }
+    // The last processor's deletion ends the hub's thread here, not later on the message thread:
+    // a host may unload the library as soon as the deletion returns.
+    hub.reset();
 }
 
 void HostBridge::publish (std::shared_ptr<const PresetSnapshot> snapshot)
@@ -241,19 +252,27 @@ void HostBridge::runRound()
     // thread, which detach does not make wait): after each call out, core is checked again.
     // Deletion on another thread waits for this round to end.
     AutomationNotifier::Change changes[Param::Count];
-    const int n = core.load()->notifier.takePending (changes);
+    auto* first = core.load();
+    if (first == nullptr)
+        return;
+    const int n = first->notifier.takePending (changes);
     for (int i = 0; i < n; ++i)
     {
         const auto& c = changes[i];
+        // Null once the processor is being deleted, on this thread or (waiting for this round to
+        // end, so p stays whole until then) on another.
         auto* p = core.load();
+        if (p == nullptr)
+            return;
         if (! c.announceOnly)
             p->setParameter (c.index, c.value);
         if (hostListening)
             p->sendParamChangeMessageToListeners (c.index, p->program.parameters[c.index]);
-        if (core == nullptr)
-            return;
     }
-    auto& p = *core.load();
+    auto* whole = core.load();
+    if (whole == nullptr)
+        return;
+    auto& p = *whole;
 
     // Read before the names are taken: a program change's names point into a snapshot that the
     // block which made the change may have retired, and that block has ended by this count.

@@ -25,7 +25,8 @@ class VroCore;
 
     Hosts delete the processor on threads of their own. No message is ever posted to the processor:
     the hub's rounds are the only callback, the processor's deletion detaches the bridge (waiting
-    for a round under way on another thread), and the bridge itself is deleted on the message thread.
+    for a round under way on another thread, and ending the hub's thread with the last bridge),
+    and the bridge itself is deleted on the message thread.
     No lock is held while a round calls the host or the editor: a host may take a lock of its own
     where it hears of changes, and hold that one while it activates or releases the plug-in. */
 class HostBridge : public AutomationNotifier::Waker
@@ -84,7 +85,8 @@ private:
 
     static constexpr std::uint64_t noRetired = ~std::uint64_t (0);
 
-    std::shared_ptr<Hub> hub;
+    std::shared_ptr<Hub> hub;        // until detach
+    std::atomic<Hub*> wakeTarget;    // what wake signals; null once detached
     std::atomic<bool> pending { false };
     std::atomic<std::uint64_t> freeRetiredAt { noRetired };
 

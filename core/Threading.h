@@ -19,7 +19,8 @@
       publishes a snapshot).
     - The bridges' hub: one thread per process that sleeps until a bridge is woken, then asks the
       message thread for one round of the woken bridges, at most once every 20 ms. It touches its
-      own word and list only. While every instance is idle, no thread of ours wakes but the
+      own word and list only, and ends inside the last processor's deletion (a host may unload
+      the library as soon as that returns). While every instance is idle, no thread of ours wakes but the
       scanner's slow look.
 
     WHAT BELONGS TO WHOM
