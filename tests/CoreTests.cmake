@@ -68,7 +68,7 @@ if(TARGET VroDrubbel_HostPresets)
     add_executable(vst3_locking_host_tests ${CMAKE_CURRENT_SOURCE_DIR}/host/Vst3LockingHostTest.cpp)
     target_include_directories(vst3_locking_host_tests SYSTEM PRIVATE
         ${JUCE_MODULES_DIR}/juce_audio_processors/format_types/VST3_SDK)
-    target_link_libraries(vst3_locking_host_tests PRIVATE GTest::gtest_main ${CMAKE_DL_LIBS})
+    target_link_libraries(vst3_locking_host_tests PRIVATE GTest::gtest ${CMAKE_DL_LIBS})
     target_compile_definitions(vst3_locking_host_tests PRIVATE
         VRO_VST3_BINARY="$<TARGET_FILE:VroDrubbel_VST3>"
         VRO_VST3_PRESET_FOLDER="${VRO_VST3_PRESET_FOLDER}")

@@ -15,6 +15,7 @@
 #include <dlfcn.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -240,13 +241,27 @@ TEST (Vst3LockingHost, APresetLoadUnderTheHostsLockNeitherHangsNorLeavesTheOldVa
     controller->setComponentHandler (nullptr);
     componentPoint->disconnect (controllerPoint);
     controllerPoint->disconnect (componentPoint);
+    componentPoint->release();
+    controllerPoint->release();
     controller->terminate();
     component->terminate();
     controller->release();
     component->release();
     factory->release();
-    if (auto moduleExit = reinterpret_cast<bool (*)()> (dlsym (module, "ModuleExit")))
-        moduleExit();
-    dlclose (module);
+    // The library stays loaded: its message thread may still be winding down.
 }
 } // namespace
+
+int main (int argc, char** argv)
+{
+    // A throw-away home, so the plug-in's settings and presets never touch the real user folders.
+    char folder[] = "/tmp/vro-vst3-lock-home-XXXXXX";
+    if (mkdtemp (folder) == nullptr)
+        return 1;
+    setenv ("HOME", folder, 1);
+    setenv ("XDG_CONFIG_HOME", (std::string (folder) + "/.config").c_str(), 1);
+    testing::InitGoogleTest (&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    std::system ((std::string ("rm -rf '") + folder + "'").c_str());
+    std::_Exit (result); // skip unloading the plug-in's framework at exit
+}
