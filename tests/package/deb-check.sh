@@ -165,6 +165,15 @@ else
     fail "lv2info lists $(wc -l < "$work/lv2presets") presets"
 fi
 
+# Each installed binary exports its entry points only, so two copies in one process keep apart.
+for form in "/usr/lib/vst/VRO Drubbel.so:VSTPluginMain main" \
+            "/usr/lib/vst3/VRO Drubbel.vst3/Contents/x86_64-linux/VRO Drubbel.so:GetPluginFactory ModuleEntry ModuleExit" \
+            "/usr/lib/lv2/VRO Drubbel.lv2/libVRO Drubbel.so:lv2_descriptor lv2ui_descriptor"; do
+    # shellcheck disable=SC2086 # the entry points are words
+    bash tests/host/exported-symbols.sh "${form%%:*}" ${form#*:} >/dev/null && pass "${form%%:*} exports its entry points only" \
+        || fail "${form%%:*} exports more than its entry points"
+done
+
 # The host tests, against the installed binaries and presets, in a temporary home of their own.
 host_tests=("$build/tests/plugin_host_tests_artefacts/Release/plugin_host_tests" "$build/tests/lv2_lilv_tests" "$build/tests/vst2_host_tests")
 missing=()
