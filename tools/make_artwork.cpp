@@ -802,6 +802,29 @@ Image background (const Theme& t)
 }
 
 //==============================================================================
+/** A sawtooth of `teeth` teeth, each toothWidth wide, from (left, bottom) rising to top: a light
+    line in a soft glow of six faint strokes, each glowStep wider than the last. */
+void drawGlowingSaw (Graphics& g, float left, float bottom, float toothWidth, float top, int teeth,
+                     float lineWidth, float glowStep)
+{
+    Path saw;
+    saw.startNewSubPath (left, bottom);
+    for (int i = 0; i < teeth; ++i)
+    {
+        const float x0 = left + toothWidth * (float) i;
+        saw.lineTo (x0 + toothWidth, top);
+        saw.lineTo (x0 + toothWidth, bottom);
+    }
+    for (int i = 6; i >= 1; --i)
+    {
+        g.setColour (Colour::greyLevel (0.9f).withAlpha (0.05f));
+        g.strokePath (saw, PathStrokeType (glowStep * (float) i, PathStrokeType::mitered));
+    }
+    g.setColour (Colour::greyLevel (0.95f));
+    g.strokePath (saw, PathStrokeType (lineWidth, PathStrokeType::mitered));
+}
+
+//==============================================================================
 Image aboutPicture()
 {
     Canvas canvas (460, 445);
@@ -818,21 +841,7 @@ Image aboutPicture()
         g.drawVerticalLine ((int) x, 40.0f, 230.0f);
     for (float y = 40; y <= 230; y += 19)
         g.drawHorizontalLine ((int) y, 20.0f, 440.0f);
-    Path saw;
-    saw.startNewSubPath (20, 200);
-    for (int i = 0; i < 5; ++i)
-    {
-        const float x0 = 20.0f + 84.0f * (float) i;
-        saw.lineTo (x0 + 84.0f, 70.0f);
-        saw.lineTo (x0 + 84.0f, 200.0f);
-    }
-    for (int i = 6; i >= 1; --i)
-    {
-        g.setColour (Colour::greyLevel (0.9f).withAlpha (0.05f));
-        g.strokePath (saw, PathStrokeType (2.0f * (float) i, PathStrokeType::mitered));
-    }
-    g.setColour (Colour::greyLevel (0.95f));
-    g.strokePath (saw, PathStrokeType (1.6f, PathStrokeType::mitered));
+    drawGlowingSaw (g, 20.0f, 200.0f, 84.0f, 70.0f, 5, 1.6f, 2.0f);
 
     const auto draw = [&] (const String& s, float y, float h, const Font& f, float grey)
     {
@@ -851,6 +860,7 @@ Image aboutPicture()
     draw ("CLICK ANYWHERE TO CLOSE", 418.0f, 12.0f, captionFont (8.5f).withExtraKerningFactor (0.2f), 0.5f);
     return canvas.image;
 }
+
 //==============================================================================
 // The application icon: the about picture's glowing sawtooth over a knob of the panel, on a dark
 // tile. Drawn at each size rather than scaled down, so the small ones stay crisp.
@@ -867,21 +877,7 @@ Image appIcon (int size)
     g.setColour (Colour::greyLevel (0.55f));
     g.drawRoundedRectangle (tile.reduced (0.5f), 10.5f, 1.0f);
 
-    Path saw;
-    saw.startNewSubPath (9.0f, 27.0f);
-    for (int i = 0; i < 2; ++i)
-    {
-        const float x0 = 9.0f + 23.0f * (float) i;
-        saw.lineTo (x0 + 23.0f, 10.0f);
-        saw.lineTo (x0 + 23.0f, 27.0f);
-    }
-    for (int i = 4; i >= 1; --i)
-    {
-        g.setColour (Colour::greyLevel (0.9f).withAlpha (0.07f));
-        g.strokePath (saw, PathStrokeType (1.2f + 1.3f * (float) i, PathStrokeType::mitered));
-    }
-    g.setColour (Colour::greyLevel (0.96f));
-    g.strokePath (saw, PathStrokeType (2.0f, PathStrokeType::mitered));
+    drawGlowingSaw (g, 9.0f, 27.0f, 23.0f, 10.0f, 2, 2.0f, 0.9f);
 
     // The knob at 0.8 of its panel size, turned a little past noon.
     g.addTransform (AffineTransform::scale (0.8f).translated (32.0f, 44.0f));
