@@ -50,10 +50,11 @@ install -m 755 "$artefacts/Standalone/VRO Drubbel" "$stage/usr/bin/vro-drubbel"
 install -m 755 "$build/drubbel-render" "$stage/usr/bin/drubbel-render"
 
 # As dh_strip does: no symbol tables, build notes or compiler comments in the installed binaries.
-strip --remove-section=.comment --remove-section=.note --strip-unneeded \
-    "$stage/usr/lib/lv2/VRO Drubbel.lv2/libVRO Drubbel.so" \
-    "$stage/usr/lib/vst3/VRO Drubbel.vst3/Contents/x86_64-linux/VRO Drubbel.so" "$stage/usr/lib/vst/VRO Drubbel.so"
-strip --remove-section=.comment --remove-section=.note "$stage/usr/bin/vro-drubbel" "$stage/usr/bin/drubbel-render"
+plugins=()
+while IFS= read -r -d '' library; do plugins+=("$library"); done < <(find "$stage/usr/lib" -name '*.so' -print0)
+programs=("$stage/usr/bin/vro-drubbel" "$stage/usr/bin/drubbel-render")
+strip --remove-section=.comment --remove-section=.note --strip-unneeded "${plugins[@]}"
+strip --remove-section=.comment --remove-section=.note "${programs[@]}"
 
 man_date=$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)
 for page in drubbel-render vro-drubbel; do
@@ -74,10 +75,7 @@ find "$stage/usr" -type f ! -path "$stage/usr/bin/*" -exec chmod 644 {} +
 # dpkg-shlibdeps reads the package's name from a debian/control of its own.
 mkdir -p "$work/src/debian"
 printf 'Source: %s\n\nPackage: %s\nArchitecture: any\n' "$package" "$package" > "$work/src/debian/control"
-shlibs=$(cd "$work/src" && dpkg-shlibdeps -O \
-    -e"$stage/usr/bin/vro-drubbel" -e"$stage/usr/bin/drubbel-render" -e"$stage/usr/lib/vst/VRO Drubbel.so" \
-    -e"$stage/usr/lib/vst3/VRO Drubbel.vst3/Contents/x86_64-linux/VRO Drubbel.so" \
-    -e"$stage/usr/lib/lv2/VRO Drubbel.lv2/libVRO Drubbel.so" | sed -n 's/^shlibs:Depends=//p')
+shlibs=$(cd "$work/src" && dpkg-shlibdeps -O "${programs[@]/#/-e}" "${plugins[@]/#/-e}" | sed -n 's/^shlibs:Depends=//p')
 # The framework opens X11 at run time (dlopen), so the binaries do not name it: an editor window
 # needs libX11 and libXext; cursors, screens and the screen saver use the rest when present.
 depends="$shlibs, libx11-6, libxext6"
