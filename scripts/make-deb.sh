@@ -90,7 +90,7 @@ Installed-Size: $installed_size
 Depends: $depends
 Recommends: libxcursor1, libxinerama1, libxrandr2, libxss1, fonts-dejavu-core
 Suggests: jackd2
-Provides: lv2-plugin, vst-plugin, vst3-plugin
+Provides: lv2-plugin, vst-plugin
 Section: sound
 Priority: optional
 Homepage: https://velmora.example.com
