@@ -7,9 +7,11 @@
 #   scripts/make-deb.sh [OUT_DIR]
 # VRO_BUILD_DIR names the build tree (default build); one already built is reused.
 set -euo pipefail
+out_dir=${1:-}
+[ -n "$out_dir" ] && { mkdir -p "$out_dir"; out_dir=$(cd "$out_dir" && pwd); }
 cd "$(dirname "$0")/.."
 root=$(pwd)
-out_dir=$(cd "${1:-.}" && pwd)
+out_dir=${out_dir:-$root}
 build=${VRO_BUILD_DIR:-build}
 packaging=$root/packaging/deb
 
