@@ -21,7 +21,7 @@ version=$(tr -d '[:space:]' < VERSION)
 changelog_version=$(dpkg-parsechangelog -l "$packaging/changelog" -SVersion)
 if [ "$changelog_version" != "$version" ]; then
     echo "make-deb: VERSION is $version but packaging/deb/changelog's newest entry is $changelog_version;" \
-         "add an entry for $version (dch -c packaging/deb/changelog -v $version)" >&2
+         "add an entry for $version at its top" >&2
     exit 1
 fi
 # The changelog's date stamps every file, so the same tree gives the same package.
