@@ -41,7 +41,7 @@ else
     deb=$(scripts/make-deb.sh "$work" 2>"$work/make-deb.log") || { tail -n 30 "$work/make-deb.log"; echo "FAIL: make-deb.sh"; exit 1; }
     echo "built $(basename "$deb") in $((SECONDS - start)) s: $(du -k "$deb" | cut -f1) KiB"
 fi
-is_installed() { dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$'; }
+is_installed() { grep -q ' installed$' <<<"$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)"; }
 if is_installed; then
     echo "FAIL: $package is installed already; remove it before this check"
     exit 1
@@ -53,7 +53,7 @@ status=$?
 grep -v '^running with root privileges' "$work/lintian.log"
 [ "$status" -eq 0 ] && pass "lintian: no error or warning" || fail "lintian"
 
-dpkg-deb -f "$deb" Depends | grep -q 'libc6' && pass "Depends: $(dpkg-deb -f "$deb" Depends)" || fail "no dependencies computed"
+grep -q 'libc6' <<<"$(dpkg-deb -f "$deb" Depends)" && pass "Depends: $(dpkg-deb -f "$deb" Depends)" || fail "no dependencies computed"
 members=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -v '/$' | sort | tr '\n' ' ')
 [ "$members" = "./control ./md5sums " ] && pass "no maintainer scripts" || fail "control members: $members"
 
@@ -154,7 +154,8 @@ cmp -s "$work/others-before" <(other_plugins) && pass "other plug-ins untouched 
 
 # ---------------------------------------------------------------- the hosts' view
 # The system's plug-in folders only: a build in the home folder would otherwise be listed first.
-LV2_PATH=/usr/lib/lv2 lv2ls | grep -qx "$uri" && pass "lv2ls lists $uri" || fail "lv2ls does not list $uri"
+# (grep reads whole outputs here: under pipefail an early exit of grep -q fails the writer.)
+grep -qx "$uri" <<<"$(LV2_PATH=/usr/lib/lv2 lv2ls)" && pass "lv2ls lists $uri" || fail "lv2ls does not list $uri"
 LV2_PATH=/usr/lib/lv2 lv2info "$uri" > "$work/lv2info" 2>&1
 awk '/^\tPresets:/ { p = 1; next } p && /^$/ { exit } p { sub(/^[ \t]+/, ""); print }' "$work/lv2info" > "$work/lv2presets"
 grep -q 'Bundle: *file:///usr/lib/lv2/VRO%20Drubbel.lv2/' "$work/lv2info" || fail "lv2info: not the installed bundle"
