@@ -5,6 +5,7 @@
 
 #include "../FrameworkTestMain.h"
 #include "BankProgram.h"
+#include "PluginPaths.h"
 #include "RenderNote.h"
 
 #include <mutex>
@@ -321,14 +322,14 @@ TEST (Vst3Presets, TheFolderHoldsTheBankAndEachPresetIsThatProgram)
     const auto bankRoot = bank::load();
     ASSERT_NE (bankRoot, nullptr);
     // Flat names: Ardour 7 does not look into subfolders of the preset folder.
-    const juce::File folder (VRO_VST3_PRESET_FOLDER);
+    const juce::File folder (VRO_PATH (VRO_VST3_PRESET_FOLDER));
     EXPECT_EQ (folder.findChildFiles (juce::File::findFiles, false, "*.vstpreset").size(), bank::programs (*bankRoot).size());
     EXPECT_EQ (folder.findChildFiles (juce::File::findDirectories, false).size(), 0);
     EXPECT_TRUE (folder.getChildFile ("Bass - Acid - Classic Squelch.vstpreset").existsAsFile());
 
     juce::VST3PluginFormat format;
     juce::OwnedArray<juce::PluginDescription> found;
-    format.findAllTypesForFile (found, VRO_VST3_PATH);
+    format.findAllTypesForFile (found, VRO_PATH (VRO_VST3_PATH));
     ASSERT_EQ (found.size(), 1);
     juce::String error;
     auto plugin = format.createInstanceFromDescription (*found[0], 44100.0, 512, error);
@@ -370,8 +371,8 @@ TEST (Vst3Presets, TheFolderHoldsTheBankAndEachPresetIsThatProgram)
 #endif
 
 INSTANTIATE_TEST_SUITE_P (Formats, PluginHost,
-                          testing::Values (FormatCase { "VST", VRO_VST2_PATH }, FormatCase { "VST3", VRO_VST3_PATH },
-                                           FormatCase { "LV2", VRO_LV2_PATH }),
+                          testing::Values (FormatCase { "VST", VRO_PATH (VRO_VST2_PATH) }, FormatCase { "VST3", VRO_PATH (VRO_VST3_PATH) },
+                                           FormatCase { "LV2", VRO_PATH (VRO_LV2_PATH) }),
                           [] (const auto& info) { return std::string (info.param.name); });
 } // namespace
 

@@ -1,5 +1,6 @@
 // Loads the built VST2 library with dlopen and drives it through its entry point with a minimal
 // host callback, as a VST 2.4 host does: identity, parameters, programs, chunks and a rendered note.
+#include "PluginPaths.h"
 #include "Vst2Calls.h"
 
 #include <atomic>
@@ -99,7 +100,7 @@ class Vst2Host : public testing::Test, protected vst2::Effect
 protected:
     static void SetUpTestSuite()
     {
-        library = dlopen (VRO_VST2_PATH, RTLD_NOW | RTLD_LOCAL);
+        library = dlopen (VRO_PATH (VRO_VST2_PATH), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE (library, nullptr) << dlerror();
     }
 
