@@ -390,6 +390,7 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
     // The wrappers hold it already; a host that calls without it gets the same rule.
     const juce::ScopedLock lock (getCallbackLock());
     applyPendingToEngine();
+    takeWaitingTuning();
     blockSnapshot = audioSnapshot.load();
     if (pendingProgramChange >= 0)
         applyProgramChange (std::exchange (pendingProgramChange, -1));
@@ -512,7 +513,11 @@ void VroCore::keepPendingEvents (juce::MidiBufferIterator& it, const juce::MidiB
     {
         const auto meta = *it;
         if (meta.numBytes < 1 || meta.numBytes > 3)
-            continue; // system exclusive: ignored wherever it arrives
+        {
+            // A tuning message has no sample to wait for: it applies now, ahead of the kept notes.
+            handleSystemExclusive (meta.data, meta.numBytes);
+            continue;
+        }
         if (numPendingEvents == maxPendingEvents)
             deliverPendingEvents(); // early rather than lost or out of order
         auto& e = pendingEvents[(size_t) numPendingEvents++];
@@ -535,6 +540,8 @@ void VroCore::handleMidiMessage (const juce::uint8* data, int size)
 {
     if (size <= 0)
         return;
+    if (data[0] == 0xf0)
+        return handleSystemExclusive (data, size);
     auto& s = engine->getSettings();
     const auto& slot = s.params;
     const int syncMode = mainSyncPosition();
@@ -732,7 +739,11 @@ void VroCore::applyReading (const ProgramReading& r, bool sequencerOnly, bool ho
 void VroCore::getStateInformation (juce::MemoryBlock& dest)
 {
     if (auto xml = createProgramXml ({}))
+    {
+        // The session's, not the program's: preset files never carry it.
+        SessionTuning::write (*xml, getTuning());
         ProgramDocument::writeChunk (*xml, dest);
+    }
 }
 
 void VroCore::setStateInformation (const void* data, int size)
@@ -742,6 +753,87 @@ void VroCore::setStateInformation (const void* data, int size)
     // would otherwise land after it and undo part of it.
     notifier.discardPending();
     readProgramXml (xml.get(), {}, false, false);
+    // A document of ours without a tuning is one from before tunings: standard tuning.
+    if (xml != nullptr && xml->getTagName().equalsIgnoreCase ("vro"))
+        installTuning (SessionTuning::read (*xml));
+}
+
+//==============================================================================
+// The session's tuning
+
+bool VroCore::loadScaleFile (const juce::File& file, juce::String& error)
+{
+    SessionTuning::Source scale;
+    return SessionTuning::readFile (file, scale, error) && setTuningFiles (scale, getTuning().mapping, error);
+}
+
+bool VroCore::loadKeyboardMappingFile (const juce::File& file, juce::String& error)
+{
+    SessionTuning::Source mapping;
+    return SessionTuning::readFile (file, mapping, error) && setTuningFiles (getTuning().scale, mapping, error);
+}
+
+bool VroCore::setTuningFiles (const SessionTuning::Source& scale, const SessionTuning::Source& mapping, juce::String& error)
+{
+    SessionTuning::Tuning t;
+    if (! SessionTuning::build (scale, mapping, t.table, error))
+        return false;
+    t.scale = scale;
+    t.mapping = mapping;
+    installTuning (t);
+    return true;
+}
+
+void VroCore::setStandardTuning()
+{
+    installTuning ({});
+}
+
+SessionTuning::Tuning VroCore::getTuning()
+{
+    const juce::ScopedLock l (tuningLock);
+    auto t = installedTuning;
+    std::uint32_t retunedFrom = 0;
+    const auto table = publishedTuning.read (retunedFrom);
+    if (retunedFrom == installedTuningNumber)
+    {
+        t.table = table;
+        t.retunedByMidi = true;
+    }
+    return t;
+}
+
+void VroCore::installTuning (const SessionTuning::Tuning& t)
+{
+    {
+        const juce::ScopedLock l (tuningLock);
+        installedTuning = t;
+        installedTuningNumber += 1;
+        const juce::ScopedTryLock engineLock (getCallbackLock());
+        if (engineLock.isLocked())
+        {
+            takeWaitingTuning(); // older than this one
+            engine->setTuning (t.table);
+            engineTuningNumber = installedTuningNumber;
+        }
+        else
+            tuningHandover.put (t.table, installedTuningNumber);
+    }
+    notifyChange();
+}
+
+void VroCore::takeWaitingTuning() noexcept
+{
+    tuningHandover.take (engine->getSettings().tuning, engineTuningNumber);
+}
+
+void VroCore::handleSystemExclusive (const juce::uint8* data, int size) noexcept
+{
+    if (engine->applyTuningMessage (data, size))
+    {
+        publishedTuning.publish (engine->getTuning(), engineTuningNumber);
+        notifyChange();
+    }
 }
 
 //==============================================================================

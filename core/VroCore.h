@@ -5,6 +5,7 @@
 #include "PluginSettings.h"
 #include "PresetLibrary.h"
 #include "PresetSnapshot.h"
+#include "SessionTuning.h"
 #include "SynthEngine.h"
 #include "VroEditorFactory.h"
 #include "VroProgram.h"
@@ -131,6 +132,19 @@ public:
     void setBackgroundColourType (int value) { settings.setBackgroundColourType (value); }
     int getBackgroundColourType() { return settings.getBackgroundColourType(); }
 
+    // The session's tuning: part of the host's state, never of a program or a preset file.
+    /** A Scala scale (.scl) or keyboard mapping (.kbm) file as the session's tuning, with the
+        other file of the tuning kept; MIDI retunings since are dropped. False with a message
+        naming the file and the line, and the tuning as it was. */
+    bool loadScaleFile (const juce::File& file, juce::String& error);
+    bool loadKeyboardMappingFile (const juce::File& file, juce::String& error);
+    /** The same with the files' texts (the renderer, tests); an empty source is no file. */
+    bool setTuningFiles (const SessionTuning::Source& scale, const SessionTuning::Source& mapping, juce::String& error);
+    void setStandardTuning();
+    /** The tuning as the state would save it now, MIDI retunings included. */
+    SessionTuning::Tuning getTuning();
+    juce::String getTuningDescription() { return SessionTuning::describe (getTuning()); }
+
     /** The rates the engine is built for. A host's rate outside is held to the nearer end; zero,
         negative and non-finite rates are ignored. */
     static constexpr double minSampleRate = 8000.0, maxSampleRate = 384000.0;
@@ -187,6 +201,10 @@ private:
     void applyPendingProgramNames();
     /** Hands the library's newest snapshot to the audio thread (message thread), no walk. */
     void takeNewestPresetSnapshot();
+    void installTuning (const SessionTuning::Tuning& tuning);
+    /** Audio thread: a table installed while a block ran, before the next one. */
+    void takeWaitingTuning() noexcept;
+    void handleSystemExclusive (const juce::uint8* data, int size) noexcept;
 
     struct HostParameter;
 
@@ -230,6 +248,15 @@ private:
     juce::uint64 heldSnapshotGeneration = 0;
 
     std::unique_ptr<HostBridge> bridge;
+
+    // The session's tuning as installed (files, table, its number): under tuningLock, never taken
+    // on the audio thread. The engine's table (the callback lock's holder's) and the number it was
+    // installed as; MIDI retunings of it are published for saving.
+    juce::CriticalSection tuningLock;
+    SessionTuning::Tuning installedTuning;
+    std::uint32_t installedTuningNumber = 1, engineTuningNumber = 1;
+    SessionTuning::Handover tuningHandover;
+    SessionTuning::Published publishedTuning;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VroCore)
 };

@@ -415,6 +415,8 @@ bool buildKeyTuning (const Scale* scale, const KeyboardMapping* mapping, KeyTuni
     const double referenceCents = keyCents (m.referenceKey, referenceDegree);
     if (referenceDegree < 0)
         return Lines::fail (error, m.referenceLine, "the reference key " + std::to_string (m.referenceKey) + " is not mapped");
+    if (! (m.referenceHz <= maxKeyHz))
+        return Lines::fail (error, m.referenceLine, "the reference frequency is above 20000 Hz");
     const double referencePitch = 69.0 + 12.0 * std::log2 (m.referenceHz / 440.0);
 
     KeyTuning t;
@@ -429,11 +431,14 @@ bool buildKeyTuning (const Scale* scale, const KeyboardMapping* mapping, KeyTuni
         }
         const double pitch = referencePitch + (cents - referenceCents) / 100.0;
         const double hz = 440.0 * std::exp2 ((pitch - 69.0) / 12.0);
-        if (! (hz > 0.0 && hz <= maxKeyHz))
+        // The scale's own notes, one repeat from the middle key, must be audible; the repeats
+        // further out may leave hearing, where the oscillator holds them at its limit.
+        const bool ownNote = key >= m.middleKey && key < m.middleKey + (m.mapSize == 0 ? n : m.mapSize);
+        if (! std::isfinite (pitch) || (ownNote && ! (hz > 0.0 && hz <= maxKeyHz)))
         {
-            // Where what takes it there stands: the scale's degree (or its period), unless the
-            // reference itself is out of range.
-            if (scale != nullptr && ! (m.referenceHz > maxKeyHz))
+            // A mapping's reference places the scale; without one, the scale's step (or its
+            // period) took the key there.
+            if (mapping == nullptr && scale != nullptr)
             {
                 error.file = Error::File::scale;
                 error.line = scale->lines[(size_t) (degree > 0 ? degree : n) - 1];

@@ -189,6 +189,19 @@ TEST (Tuning, StandardTablesKeepTheStandardPath)
         EXPECT_EQ (t.pitchOf (key), (double) key);
 }
 
+TEST (Tuning, RepeatsBeyondHearingAreHeldNotRefused)
+{
+    // Five notes an octave: the outer keys leave hearing, the scale's own notes do not.
+    KeyTuning t;
+    ASSERT_TRUE (tuningfixtures::build ("slendro\n5\n240.0\n480.0\n720.0\n960.0\n2/1\n", nullptr, t));
+    EXPECT_GT (t.pitchOf (127), 135.1);
+    PlainSaw synth;
+    synth.engine->setTuning (t);
+    synth.engine->noteOn (127, 1.0);
+    for (double x : synth.render (4410))
+        ASSERT_TRUE (std::isfinite (x));
+}
+
 TEST (Tuning, ScalaFilesAreRead)
 {
     auto s = scaleOf ("! a comment\n!\n  Pythagorean fifth, then cents  \n 3\n 3/2  fifth\n! inside\n\n-5.5\n2 octave\n");
@@ -274,7 +287,8 @@ TEST (Tuning, TablesThatCannotBeBuiltAreRefusedAndChangeNothing)
           "degree 8 is beyond the scale's 7 notes" },
         { tuningfixtures::just7, "1\n0\n127\n60\n60\n261.6\n9\n0\n", Scala::Error::File::mapping, 7, "formal octave degree 9" },
         { tuningfixtures::just7, "2\n0\n127\n60\n61\n261.6\n7\n0\nx\n", Scala::Error::File::mapping, 6, "reference key 61 is not mapped" },
-        { "big steps\n1\n5000.0\n", nullptr, Scala::Error::File::scale, 3, "outside 0..20000 Hz" },
+        { "falling period\n3\n100.0\n200.0\n-9000.0\n", nullptr, Scala::Error::File::scale, 5, "key 60 would sound at" },
+        { nullptr, "0\n0\n127\n60\n69\n25000.0\n12\n", Scala::Error::File::mapping, 6, "reference frequency is above 20000 Hz" },
         { nullptr, "0\n0\n127\n60\n69\n19000.0\n12\n", Scala::Error::File::mapping, 6, "outside 0..20000 Hz" },
     };
     for (const auto& c : cases)
@@ -299,5 +313,106 @@ TEST (Tuning, TablesThatCannotBeBuiltAreRefusedAndChangeNothing)
         EXPECT_EQ (e.file, c.file);
         EXPECT_EQ (e.line, c.line);
         EXPECT_NE (e.message.find (c.message), std::string::npos) << e.message;
+    }
+}
+
+TEST (MidiTuning, MessagesRetuneTheirKeys)
+{
+    KeyTuning edo24;
+    ASSERT_TRUE (tuningfixtures::build (tuningfixtures::edo24, nullptr, edo24));
+    const double offsets[12] = { 0, -10, 20, -30, 40, -50, 60, -64, 63, 5, -5, 0 };
+    struct Case
+    {
+        const char* name;
+        std::vector<uint8_t> message;
+        MidiTuning::Result result;
+        int key;
+        double pitch;
+    };
+    namespace m = tuningfixtures::mts;
+    const Case cases[] = {
+        { "bulk dump", m::bulkDump (edo24), MidiTuning::Result::nextNote, 70, edo24.pitch[70] },
+        { "bulk dump, bank", m::bulkDump (edo24, true), MidiTuning::Result::nextNote, 127, edo24.pitch[127] },
+        { "single note", m::noteChange ({ { 70, 70.5 }, { 12, 0.25 } }), MidiTuning::Result::soundingNotes, 12, 0.25 },
+        { "single note, bank, real time", m::noteChange ({ { 71, 60.0 } }, true, true), MidiTuning::Result::soundingNotes, 71, 60.0 },
+        { "single note, bank", m::noteChange ({ { 71, 60.0 } }, true, false), MidiTuning::Result::nextNote, 71, 60.0 },
+        { "scale/octave, 1 byte", m::scaleOctave (offsets, false, false), MidiTuning::Result::nextNote, 67, 66.36 },
+        { "scale/octave, 2 bytes, real time", m::scaleOctave (offsets, true, true), MidiTuning::Result::soundingNotes, 68, 68.63 },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        KeyTuning t;
+        EXPECT_EQ (MidiTuning::apply (c.message.data(), (int) c.message.size(), t), c.result);
+        EXPECT_NEAR (t.pitchOf (c.key), c.pitch, 1e-4);
+        EXPECT_FALSE (t.standard);
+    }
+}
+
+TEST (MidiTuning, MalformedMessagesChangeNothing)
+{
+    KeyTuning edo24;
+    ASSERT_TRUE (tuningfixtures::build (tuningfixtures::edo24, nullptr, edo24));
+    namespace m = tuningfixtures::mts;
+    auto truncated = m::bulkDump (edo24);
+    truncated.erase (truncated.end() - 10, truncated.end() - 1);
+    auto highBit = m::noteChange ({ { 70, 70.5 } });
+    highBit[8] = 0x80 | 70;
+    auto countTooLarge = m::noteChange ({ { 70, 70.5 } });
+    countTooLarge[6] = 2;
+    auto realTimeDump = m::bulkDump (edo24);
+    realTimeDump[1] = 0x7f;
+    auto noChannel = m::scaleOctave ({ 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10 }, false, true);
+    noChannel[5] = noChannel[6] = noChannel[7] = 0;
+    auto noEnd = m::noteChange ({ { 70, 70.5 } });
+    noEnd.pop_back();
+    const std::pair<const char*, std::vector<uint8_t>> cases[] = {
+        { "wrong checksum", m::bulkDump (edo24, false, 1) },
+        { "truncated dump", truncated },
+        { "a data byte with its high bit", highBit },
+        { "more changes announced than sent", countTooLarge },
+        { "a bulk dump sent as real time", realTimeDump },
+        { "scale/octave for no channel", noChannel },
+        { "no end of exclusive", noEnd },
+        { "another device's message", { 0xf0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7 } },
+        { "a dump request", { 0xf0, 0x7e, 0x7f, 0x08, 0x00, 0x00, 0xf7 } },
+    };
+    for (const auto& [name, message] : cases)
+    {
+        SCOPED_TRACE (name);
+        KeyTuning t = edo24;
+        EXPECT_EQ (MidiTuning::apply (message.data(), (int) message.size(), t), MidiTuning::Result::ignored);
+        EXPECT_TRUE (t == edo24);
+    }
+}
+
+TEST (MidiTuning, RealTimeChangesMoveSoundingNotesOthersTheNextNote)
+{
+    namespace m = tuningfixtures::mts;
+    struct Case
+    {
+        const char* name;
+        std::vector<uint8_t> message;
+        bool moves;
+    };
+    const Case cases[] = {
+        { "real time", m::noteChange ({ { 70, 70.5 } }), true },
+        { "non-real time", m::noteChange ({ { 70, 70.5 } }, true, false), false },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        PlainSaw synth;
+        synth.engine->noteOn (70, 1.0);
+        synth.render (1000);
+        ASSERT_TRUE (synth.engine->applyTuningMessage (c.message.data(), (int) c.message.size()));
+        const auto& voice = synth.engine->getVoices().voice (0);
+        const double held = zeroCrossingHz (synth.render ((int) kRate * 2), 4410);
+        EXPECT_NEAR (cents (held, synth.expectedHz (c.moves ? 70.5 : 70.0, voice)), 0.0, 0.1);
+
+        // The next note of that key takes the new pitch either way.
+        synth.engine->noteOff (70);
+        synth.engine->noteOn (70, 1.0);
+        EXPECT_NEAR (cents (zeroCrossingHz (synth.render ((int) kRate * 2), 4410), synth.expectedHz (70.5, voice)), 0.0, 0.1);
     }
 }
