@@ -95,7 +95,7 @@ juce::String attributeText (const juce::XmlElement& e, const char* name)
 bool readFile (const juce::File& file, Source& source, juce::String& error)
 {
     const auto name = file.getFileName();
-    if (! file.existsAsFile())
+    if (! file.exists())
         return (error = name + ": file not found"), false;
     if (! SafeFile::isRegularFile (file))
         return (error = name + ": not a regular file"), false;
