@@ -170,8 +170,6 @@ juce::String describe (const Tuning& t)
 
 void write (juce::XmlElement& root, const Tuning& t)
 {
-    if (t.table.standard && t.scale.isEmpty() && t.mapping.isEmpty())
-        return;
     auto* e = root.createNewChildElement ("tuning");
     if (! t.scale.isEmpty())
     {
@@ -189,15 +187,15 @@ void write (juce::XmlElement& root, const Tuning& t)
         e->setAttribute ("keys", keysText (t.table));
 }
 
-Tuning read (const juce::XmlElement& root)
+bool read (const juce::XmlElement& root, Tuning& t)
 {
-    Tuning t;
+    t = {};
     const juce::XmlElement* e = nullptr;
     for (auto* c : root.getChildIterator())
         if (! c->isTextElement() && c->getTagName().equalsIgnoreCase ("tuning"))
             e = c;
     if (e == nullptr)
-        return t;
+        return false;
 
     const Source scale { attributeText (*e, "scalename").substring (0, ProgramDocument::maxNameLength), attributeText (*e, "scale") };
     const Source mapping { attributeText (*e, "mappingname").substring (0, ProgramDocument::maxNameLength), attributeText (*e, "mapping") };
@@ -219,7 +217,7 @@ Tuning read (const juce::XmlElement& root)
         const auto* midi = attribute (*e, "midi");
         t.retunedByMidi = (midi != nullptr && midi->getIntValue() != 0) || ! filesRead;
     }
-    return t;
+    return true;
 }
 
 //==============================================================================

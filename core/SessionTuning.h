@@ -37,13 +37,14 @@ bool build (const Source& scale, const Source& mapping, KeyTuning& table, juce::
 juce::String describe (const Tuning& tuning);
 
 /** Adds the tuning to a state document as one element the readers of older builds pass over;
-    a standard tuning with no files adds nothing, so such a state is what it always was. */
+    the standard tuning is an empty element. */
 void write (juce::XmlElement& root, const Tuning& tuning);
 
-/** The tuning of a state document: standard when it has none. The stored key table is played as
-    it was saved (the same bits on every machine); a document whose table is unusable is rebuilt
-    from its texts, and one whose texts are refused too gives the standard tuning. */
-Tuning read (const juce::XmlElement& root);
+/** The tuning of a state document; false when it has none (a document from before tunings, a
+    preset). The stored key table is played as it was saved (the same bits on every machine); a
+    document whose table is unusable is rebuilt from its texts, and one whose texts are refused
+    too gives the standard tuning. */
+bool read (const juce::XmlElement& root, Tuning& tuning);
 
 /** A table handed from any thread to the audio thread, which takes it before a block. Each
     table the session installs has its own number, so a saved state can tell whether the engine's

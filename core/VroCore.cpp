@@ -740,22 +740,40 @@ void VroCore::getStateInformation (juce::MemoryBlock& dest)
 {
     if (auto xml = createProgramXml ({}))
     {
-        // The session's, not the program's: preset files never carry it.
         SessionTuning::write (*xml, getTuning());
         ProgramDocument::writeChunk (*xml, dest);
     }
 }
 
+void VroCore::getCurrentProgramStateInformation (juce::MemoryBlock& dest)
+{
+    if (auto xml = createProgramXml ({}))
+        ProgramDocument::writeChunk (*xml, dest);
+}
+
 void VroCore::setStateInformation (const void* data, int size)
+{
+    restoreState (data, size, true);
+}
+
+void VroCore::setCurrentProgramStateInformation (const void* data, int size)
+{
+    restoreState (data, size, false);
+}
+
+void VroCore::restoreState (const void* data, int size, bool withTuning)
 {
     auto xml = ProgramDocument::readChunk (data, size);
     // A change queued before the restore (a learned controller, an older program's announcement)
     // would otherwise land after it and undo part of it.
     notifier.discardPending();
     readProgramXml (xml.get(), {}, false, false);
-    // A document of ours without a tuning is one from before tunings: standard tuning.
-    if (xml != nullptr && xml->getTagName().equalsIgnoreCase ("vro"))
-        installTuning (SessionTuning::read (*xml));
+    // Hosts restore their presets (the factory bank's among them) through the session's door too:
+    // a document without a tuning is a program, or a session from before tunings, which a new
+    // instance opens in the standard tuning it starts with.
+    SessionTuning::Tuning tuning;
+    if (withTuning && xml != nullptr && xml->getTagName().equalsIgnoreCase ("vro") && SessionTuning::read (*xml, tuning))
+        installTuning (tuning);
 }
 
 //==============================================================================

@@ -71,10 +71,12 @@ public:
     const juce::String getProgramName (int) override { return "default"; }
     void changeProgramName (int, const juce::String& name) override { program.setProgramName (name); }
 
+    /** The session: the program and the tuning. */
     void getStateInformation (juce::MemoryBlock& dest) override;
-    void getCurrentProgramStateInformation (juce::MemoryBlock& dest) override { getStateInformation (dest); }
     void setStateInformation (const void* data, int size) override;
-    void setCurrentProgramStateInformation (const void* data, int size) override { setStateInformation (data, size); }
+    /** The program alone, which hosts keep as presets: the tuning is the session's. */
+    void getCurrentProgramStateInformation (juce::MemoryBlock& dest) override;
+    void setCurrentProgramStateInformation (const void* data, int size) override;
     void numChannelsChanged() override {}
 
     /** The editor hears of every change through this, on the message thread, within 20 ms. */
@@ -201,6 +203,7 @@ private:
     void applyPendingProgramNames();
     /** Hands the library's newest snapshot to the audio thread (message thread), no walk. */
     void takeNewestPresetSnapshot();
+    void restoreState (const void* data, int size, bool withTuning);
     void installTuning (const SessionTuning::Tuning& tuning);
     /** Audio thread: a table installed while a block ran, before the next one. */
     void takeWaitingTuning() noexcept;
