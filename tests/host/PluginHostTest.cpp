@@ -301,6 +301,73 @@ TEST_P (PluginHost, AHostsOwnRestoreAndActivationAreNotEchoedAsEdits)
     plugin->releaseResources();
 }
 
+/** A bulk dump of the MIDI Tuning Standard: quarter tones, key 69 at 440 Hz. */
+juce::MidiMessage quarterToneDump()
+{
+    std::vector<juce::uint8> m { 0xf0, 0x7e, 0x7f, 0x08, 0x01, 0x00 };
+    for (char c : std::string ("quarter tones   "))
+        m.push_back ((juce::uint8) c);
+    for (int k = 0; k < 128; ++k)
+    {
+        const int halfSemitones = 138 + (k - 69);
+        m.insert (m.end(), { (juce::uint8) (halfSemitones / 2), (juce::uint8) (halfSemitones % 2 != 0 ? 64 : 0), 0 });
+    }
+    juce::uint8 sum = 0;
+    for (size_t i = 1; i < m.size(); ++i)
+        sum ^= m[i];
+    m.push_back (sum & 0x7f);
+    m.push_back (0xf7);
+    return juce::MidiMessage (m.data(), (int) m.size());
+}
+
+/** Blocks through a loaded plug-in: the dump first when asked, then a few notes; the first channel. */
+std::vector<float> renderNotes (juce::AudioPluginInstance& plugin, bool dumpFirst)
+{
+    plugin.prepareToPlay (44100.0, 512);
+    juce::AudioBuffer<float> buffer (2, 512);
+    juce::MidiBuffer midi;
+    std::vector<float> out;
+    for (int b = 0; b < 12; ++b)
+    {
+        buffer.clear();
+        midi.clear();
+        if (b == 0 && dumpFirst)
+            midi.addEvent (quarterToneDump(), 0);
+        if (b == 1)
+            midi.addEvent (juce::MidiMessage::noteOn (1, 70, (juce::uint8) 100), 10);
+        if (b == 6)
+            midi.addEvent (juce::MidiMessage::noteOn (1, 75, (juce::uint8) 100), 10);
+        plugin.processBlock (buffer, midi);
+        out.insert (out.end(), buffer.getReadPointer (0), buffer.getReadPointer (0) + 512);
+    }
+    return out;
+}
+
+TEST_P (PluginHost, TheSessionKeepsItsTuning)
+{
+    // Tuned by a dump in one instance, saved, restored into another: that one plays in the tuning
+    // as an instance that got the dump itself does, and unlike one in standard tuning.
+    auto tuned = load(), restored = load(), reference = load(), standard = load();
+    ASSERT_TRUE (tuned != nullptr && restored != nullptr && reference != nullptr && standard != nullptr);
+    renderNotes (*tuned, true);
+    juce::MemoryBlock session;
+    tuned->getStateInformation (session);
+    restored->setStateInformation (session.getData(), (int) session.getSize());
+
+    const auto expected = renderNotes (*reference, true);
+    EXPECT_TRUE (renderNotes (*restored, false) == expected);
+    EXPECT_FALSE (renderNotes (*standard, false) == expected);
+
+    // The tuning outlives a save and restore of the restored instance, too.
+    juce::MemoryBlock again;
+    restored->getStateInformation (again);
+    auto second = load();
+    second->setStateInformation (again.getData(), (int) again.getSize());
+    EXPECT_TRUE (renderNotes (*second, false) == expected);
+    for (auto* p : { tuned.get(), restored.get(), reference.get(), standard.get(), second.get() })
+        p->releaseResources();
+}
+
 #ifdef VRO_VST3_PRESET_FOLDER
 /** What a VST3 host does with a .vstpreset file: the framework's hosting reads the container. */
 bool loadVstPreset (juce::AudioPluginInstance& plugin, const juce::MemoryBlock& preset)
@@ -357,6 +424,39 @@ TEST (Vst3Presets, TheFolderHoldsTheBankAndEachPresetIsThatProgram)
         ASSERT_NE (document, nullptr) << name;
         bank::expectProgram (*bankRoot, *program, *document);
     }
+}
+
+TEST (Vst3Presets, APresetKeepsTheSessionsTuning)
+{
+    juce::VST3PluginFormat format;
+    juce::OwnedArray<juce::PluginDescription> found;
+    format.findAllTypesForFile (found, VRO_VST3_PATH);
+    ASSERT_EQ (found.size(), 1);
+    const auto presets = juce::File (VRO_VST3_PRESET_FOLDER).findChildFiles (juce::File::findFiles, false, "*.vstpreset");
+    ASSERT_FALSE (presets.isEmpty());
+    juce::MemoryBlock preset;
+    ASSERT_TRUE (presets[0].loadFileAsData (preset));
+
+    // The same silent block (with the dump, or without), then the preset, then notes: a preset
+    // that dropped the tuning would sound as the untuned one does.
+    auto play = [&] (bool dump)
+    {
+        juce::String error;
+        auto plugin = format.createInstanceFromDescription (*found[0], 44100.0, 512, error);
+        EXPECT_NE (plugin, nullptr) << error;
+        plugin->prepareToPlay (44100.0, 512);
+        juce::AudioBuffer<float> buffer (2, 512);
+        buffer.clear();
+        juce::MidiBuffer midi;
+        if (dump)
+            midi.addEvent (quarterToneDump(), 0);
+        plugin->processBlock (buffer, midi);
+        EXPECT_TRUE (loadVstPreset (*plugin, preset));
+        auto out = renderNotes (*plugin, false);
+        plugin->releaseResources();
+        return out;
+    };
+    EXPECT_FALSE (play (true) == play (false));
 }
 #endif
 
