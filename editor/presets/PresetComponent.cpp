@@ -1,5 +1,6 @@
 #include "PresetComponent.h"
 #include "PresetDialogs.h"
+#include "TuningMenu.h"
 #include "VroButton.h"
 #include "VroCore.h"
 #include "VroLookAndFeel.h"
@@ -63,6 +64,7 @@ juce::PopupMenu PresetChooser::buildPresetMenu()
     PresetLibrary::FolderVisits visits (root);
     if (visits.enter (root))
         addPresetFolder (menu, root, visits);
+    TuningMenu::addTo (menu, core);
     return menu;
 }
 
@@ -116,6 +118,8 @@ void PresetChooser::runMenuItem (int id)
         case showFolderId:    PresetDialogs::showPresetsFolder (core); break;
         default:
         {
+            if (TuningMenu::run (id, core, this, refresh))
+                break;
             const auto it = idToPath.find (id);
             if (it != idToPath.end())
                 core.loadPresetFile (juce::File (it->second), true, false);
