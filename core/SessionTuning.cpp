@@ -77,17 +77,9 @@ bool readKeys (const juce::String& text, KeyTuning& t)
     return true;
 }
 
-const juce::String* attribute (const juce::XmlElement& e, const char* name)
-{
-    for (int i = 0; i < e.getNumAttributes(); ++i)
-        if (e.getAttributeName (i).equalsIgnoreCase (name))
-            return &e.getAttributeValue (i);
-    return nullptr;
-}
-
 juce::String attributeText (const juce::XmlElement& e, const char* name)
 {
-    const auto* text = attribute (e, name);
+    const auto* text = ProgramDocument::findAttribute (e, name);
     return text != nullptr ? *text : juce::String();
 }
 } // namespace
@@ -211,10 +203,10 @@ bool read (const juce::XmlElement& root, Tuning& t)
     }
 
     KeyTuning stored;
-    if (const auto* keys = attribute (*e, "keys"); keys != nullptr && readKeys (*keys, stored))
+    if (const auto* keys = ProgramDocument::findAttribute (*e, "keys"); keys != nullptr && readKeys (*keys, stored))
     {
         t.table = stored;
-        const auto* midi = attribute (*e, "midi");
+        const auto* midi = ProgramDocument::findAttribute (*e, "midi");
         t.retunedByMidi = (midi != nullptr && midi->getIntValue() != 0) || ! filesRead;
     }
     return true;

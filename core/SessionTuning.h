@@ -74,6 +74,7 @@ public:
     void publish (const KeyTuning& table, std::uint32_t number) noexcept;
     /** The table, and the number of the installed table it was retuned from. */
     KeyTuning read (std::uint32_t& number) const noexcept;
+    std::uint32_t retunedFrom() const noexcept { return installed.load (std::memory_order_acquire); }
 
 private:
     std::atomic<std::uint32_t> sequence { 0 };

@@ -821,11 +821,19 @@ SessionTuning::Tuning VroCore::getTuning()
     return t;
 }
 
+juce::String VroCore::getTuningDescription()
+{
+    const juce::ScopedLock l (tuningLock);
+    return publishedTuning.retunedFrom() == installedTuningNumber ? juce::String ("MIDI Tuning Standard") : installedDescription;
+}
+
 void VroCore::installTuning (const SessionTuning::Tuning& t)
 {
+    const auto description = SessionTuning::describe (t);
     {
         const juce::ScopedLock l (tuningLock);
         installedTuning = t;
+        installedDescription = description;
         installedTuningNumber += 1;
         const juce::ScopedTryLock engineLock (getCallbackLock());
         if (engineLock.isLocked())

@@ -145,7 +145,8 @@ public:
     void setStandardTuning();
     /** The tuning as the state would save it now, MIDI retunings included. */
     SessionTuning::Tuning getTuning();
-    juce::String getTuningDescription() { return SessionTuning::describe (getTuning()); }
+    /** What the editor shows: the scale's description, the mapping's name, or that MIDI retuned it. */
+    juce::String getTuningDescription();
 
     /** The rates the engine is built for. A host's rate outside is held to the nearer end; zero,
         negative and non-finite rates are ignored. */
@@ -257,6 +258,7 @@ private:
     // installed as; MIDI retunings of it are published for saving.
     juce::CriticalSection tuningLock;
     SessionTuning::Tuning installedTuning;
+    juce::String installedDescription = "Standard Tuning";
     std::uint32_t installedTuningNumber = 1, engineTuningNumber = 1;
     SessionTuning::Handover tuningHandover;
     SessionTuning::Published publishedTuning;
