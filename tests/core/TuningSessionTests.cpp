@@ -3,6 +3,9 @@
 #include "PresetTestSupport.h"
 #include "engine/TuningFixtures.h"
 
+#include <atomic>
+#include <thread>
+
 using namespace Param;
 namespace mts = tuningfixtures::mts;
 
@@ -225,4 +228,58 @@ TEST (TuningSession, MidiRetuningsAreSavedWithTheSession)
     loadFiles (b, files, tuningfixtures::edo19, nullptr);
     EXPECT_FALSE (b.getTuning().retunedByMidi);
     EXPECT_NE (b.getTuning().table.pitch[70], 70.25);
+}
+
+TEST (Threads, TuningsInstalledWhileBlocksRetuneStayWhole)
+{
+    // The message thread installs one Scala tuning after another and reads the session's tuning
+    // back, while the audio thread's blocks bring bulk dumps of a third: every table read, saved or
+    // played is one of the three, whole.
+    KeyTuning edo19, edo24, dumped;
+    ASSERT_TRUE (tuningfixtures::build (tuningfixtures::edo19, nullptr, edo19));
+    ASSERT_TRUE (tuningfixtures::build (tuningfixtures::edo24, nullptr, edo24));
+    const double offsets[12] = { 0, 10, 20, 30, 40, 50, -10, -20, -30, -40, -50, 5 };
+    const auto octave = mts::scaleOctave (offsets, false, false);
+    MidiTuning::apply (octave.data(), (int) octave.size(), dumped);
+    const auto dump = sysex (mts::bulkDump (dumped));
+    auto isOneOfThem = [&] (const KeyTuning& t) { return t == edo19 || t == edo24 || t == dumped; };
+
+    VroCore core;
+    juce::String error;
+    ASSERT_TRUE (core.setTuningFiles ({ "19.scl", tuningfixtures::edo19 }, {}, error));
+    std::atomic<bool> stop { false };
+    std::thread audio ([&]
+    {
+        juce::AudioBuffer<float> block (2, 64);
+        for (int b = 0; ! stop; ++b)
+        {
+            juce::MidiBuffer midi;
+            if (b % 3 == 0)
+                midi.addEvent (dump, 10);
+            if (b % 16 == 0)
+                midi.addEvent (juce::MidiMessage::noteOn (1, 60 + b % 12, (juce::uint8) 90), 20);
+            core.processBlock (block, midi);
+        }
+    });
+    int torn = 0;
+    for (int i = 0; i < 300; ++i)
+    {
+        const bool nineteen = i % 2 == 0;
+        ASSERT_TRUE (core.setTuningFiles ({ nineteen ? "19.scl" : "24.scl", nineteen ? tuningfixtures::edo19 : tuningfixtures::edo24 }, {}, error));
+        torn += isOneOfThem (core.getTuning().table) ? 0 : 1;
+        if (i % 50 == 0)
+        {
+            const auto saved = test::state (core);
+            VroCore restored;
+            restored.setStateInformation (saved.getData(), (int) saved.getSize());
+            torn += isOneOfThem (restored.getTuning().table) ? 0 : 1;
+        }
+    }
+    stop = true;
+    audio.join();
+    EXPECT_EQ (torn, 0);
+    juce::AudioBuffer<float> block (2, 64);
+    juce::MidiBuffer none;
+    core.processBlock (block, none); // takes a table still waiting
+    EXPECT_TRUE (isOneOfThem (core.getEngine().getTuning()));
 }
