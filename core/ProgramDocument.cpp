@@ -93,10 +93,20 @@ juce::String formatNumber (double value)
     const auto result = std::to_chars (buffer, buffer + sizeof (buffer), value, std::chars_format::general, 6);
     return juce::String (buffer, (size_t) (result.ptr - buffer));
 }
+
+const juce::String* findAttribute (const juce::XmlElement& e, const char* name)
+{
+    for (int i = 0; i < e.getNumAttributes(); ++i)
+        if (e.getAttributeName (i).equalsIgnoreCase (name))
+            return &e.getAttributeValue (i);
+    return nullptr;
+}
 } // namespace ProgramDocument
 
 namespace
 {
+using ProgramDocument::findAttribute;
+
 // The document's names are compared without regard to case when read; text nodes are not elements.
 bool tagIs (const juce::XmlElement& e, const char* name)
 {
@@ -116,14 +126,6 @@ const juce::XmlElement* firstElement (const juce::XmlElement& parent)
     for (auto* c : parent.getChildIterator())
         if (! c->isTextElement())
             return c;
-    return nullptr;
-}
-
-const juce::String* findAttribute (const juce::XmlElement& e, const char* name)
-{
-    for (int i = 0; i < e.getNumAttributes(); ++i)
-        if (e.getAttributeName (i).equalsIgnoreCase (name))
-            return &e.getAttributeValue (i);
     return nullptr;
 }
 

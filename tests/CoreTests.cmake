@@ -100,6 +100,11 @@ add_test(NAME drubbel_render_cli
             ${PROJECT_SOURCE_DIR}/resources/demo/demo.mid)
 set_tests_properties(drubbel_render_cli PROPERTIES LABELS tools)
 
+# The renderer in other tunings: Scala files and MIDI Tuning Standard messages.
+add_test(NAME drubbel_render_tuning
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/render_tuning_test.sh $<TARGET_FILE:drubbel-render>)
+set_tests_properties(drubbel_render_tuning PROPERTIES LABELS tools)
+
 # The layers hold: an include against the grain does not compile. Each probe is one such include,
 # built on demand with the include path of the layer it sits in.
 foreach(probe EngineIncludesCore:vro_engine:VroCore.h
