@@ -152,18 +152,6 @@ void repairFactoryPresets (const juce::File& dir, const juce::XmlElement& bank)
     writeNewFile (dir.getChildFile (factoryMarker), juce::String ((int) files.size()) + "\n");
 }
 
-/** Work a killed start or save left behind: staging folders and temporaries beside the preset
-    folder, temporaries inside its tree. Only our own names, never through a link, and only what no
-    live process holds. */
-void removeAbandonedWork (const juce::File& folder, int depth)
-{
-    if (depth >= maxFolderDepth || SafeFile::isLink (folder))
-        return;
-    SafeFile::removeAbandonedWork (folder, false);
-    for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findDirectories | juce::File::ignoreHiddenFiles))
-        removeAbandonedWork (entry.getFile(), depth + 1);
-}
-
 /** The snapshot of the listed files, reusing the programs of previous whose file is unchanged;
     nullptr when nothing changed since previous, or when stopped. */
 std::shared_ptr<const PresetSnapshot> buildSnapshot (const juce::String& folder, const std::vector<FoundPreset>& found,
@@ -680,7 +668,8 @@ void PresetLibrary::installFactoryPresetsIfMissing()
     if (settingsFolder != juce::File())
         SafeFile::removeAbandonedWork (settingsFolder, false);
     SafeFile::removeAbandonedWork (dir.getParentDirectory(), true);
-    removeAbandonedWork (dir, 0);
+    if (! SafeFile::isLink (dir))
+        SafeFile::removeAbandonedWork (dir, false, maxFolderDepth - 1);
     if (dir.exists() && (! dir.isDirectory() || dir.getChildFile (factoryMarker).exists()))
         return;
     if (auto bank = parseFactoryBank())
@@ -714,8 +703,8 @@ int PresetLibrary::installFactoryPresets (const juce::XmlElement& bank)
     const auto parent = dir.getParentDirectory();
     if (! parent.createDirectory())
         return 0;
-    const auto staging = parent.getNonexistentChildFile (SafeFile::stagingPrefix + juce::String::toHexString (juce::Random::getSystemRandom().nextInt()), {}, false);
-    if (! staging.createDirectory())
+    const auto staging = SafeFile::createStagingFolder (parent);
+    if (staging == juce::File())
         return 0;
     bool ok = true;
     {
@@ -733,7 +722,7 @@ int PresetLibrary::installFactoryPresets (const juce::XmlElement& bank)
         // Moving onto an existing, non-empty folder fails: another process finished first.
         if (! ok || ! staging.moveFileTo (dir))
         {
-            staging.deleteRecursively();
+            SafeFile::removeStagingFolder (staging);
             return 0;
         }
     }
