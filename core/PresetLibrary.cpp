@@ -52,6 +52,11 @@ juce::String toString (const std::filesystem::path& path)
     return juce::String::fromUTF8 (reinterpret_cast<const char*> (utf8.c_str()), (int) utf8.size());
 }
 
+bool isWithin (const std::filesystem::path& root, const std::filesystem::path& p)
+{
+    return ! root.empty() && std::mismatch (root.begin(), root.end(), p.begin(), p.end()).first == root.end();
+}
+
 bool isPresetFileName (const juce::String& fileName)
 {
     return fileName.matchesWildcard (juce::String ("*.") + PresetLibrary::extension, ! juce::File::areFileNamesCaseSensitive());
@@ -145,7 +150,8 @@ void repairFactoryPresets (const juce::File& dir, const juce::XmlElement& bank)
     for (const auto& f : files)
     {
         const auto file = dir.getChildFile (f.relativePath);
-        if (SafeFile::isRegularFile (file) && (file.getSize() == 0 || ProgramDocument::parseFile (file) == nullptr))
+        // A link is the user's own arrangement, never a file the install left cut off.
+        if (SafeFile::isRegularFile (file) && ! SafeFile::isLink (file) && (file.getSize() == 0 || ProgramDocument::parseFile (file) == nullptr))
             if (! SafeFile::replaceWithText (file, f.text))
                 return;
     }
@@ -406,9 +412,14 @@ struct PresetLibrary::Walk
         return ! stopped;
     }
 
-    bool isInside (const std::filesystem::path& p) const
+    bool isInside (const std::filesystem::path& p) const { return isWithin (root, p); }
+
+    /** A link in a pack (to a dotfile, say) is a preset only when it points to one of the tree. */
+    bool leadsToPresetInside (const juce::File& link) const
     {
-        return std::mismatch (root.begin(), root.end(), p.begin(), p.end()).first == root.end();
+        std::error_code error;
+        const auto target = std::filesystem::canonical (toPath (link), error);
+        return ! error && isInside (target) && SafeFile::isRegularFile (link) && isPresetFileName (toString (target.filename()));
     }
 
     void visit (const juce::File& folder, const std::filesystem::path& canonical, int depth)
@@ -449,7 +460,7 @@ struct PresetLibrary::Walk
                 if (! error && isInside (target))
                     folders.push_back ({ file, std::move (name), std::move (target) });
             }
-            else if (isPresetFileName (name))
+            else if (isPresetFileName (name) && (! SafeFile::isLink (file) || leadsToPresetInside (file)))
                 files.push_back ({ file, std::move (name), entry.getFileSize(), entry.getModificationTime() });
         }
         const auto byName = [] (const auto& a, const auto& b) { return a.name.compareNatural (b.name) < 0; };
@@ -646,6 +657,33 @@ juce::String PresetLibrary::getPresetDirectory() const
         return withSeparator (withSeparator (moved) + "presets");
 
     return withSeparator (withSeparator (withSeparator (settingsFolder.getFullPathName()) + "VRO-Drubbel") + "presets");
+}
+
+juce::File PresetLibrary::saveTarget (const juce::File& file) const
+{
+    std::error_code error;
+    const auto resolved = std::filesystem::weakly_canonical (toPath (file), error);
+    if (error)
+        return {};
+    const juce::File resolvedFile (toString (resolved));
+    const auto folder = getPresetDirectory();
+    const bool inTree = folder.isNotEmpty() && file.isAChildOf (juce::File (folder));
+    if (inTree)
+    {
+        // Neither the file nor a folder on its way may lead out of the tree (a pack's link to
+        // ~/.bashrc, say).
+        const auto root = std::filesystem::canonical (toPath (juce::File (folder)), error);
+        if (error || ! isWithin (root, resolved))
+            return {};
+    }
+    if (SafeFile::isLink (file))
+    {
+        // Through a link only into an existing preset file: never a dotfile, a folder or a device.
+        if (! SafeFile::isRegularFile (resolvedFile) || ! isPresetFileName (resolvedFile.getFileName()))
+            return {};
+        return resolvedFile;
+    }
+    return inTree ? resolvedFile : file;
 }
 
 void PresetLibrary::moveTo (const juce::String& folder)

@@ -39,6 +39,11 @@ public:
         the value in the settings. Installs the factory presets there when missing. */
     void moveTo (const juce::String& folder);
 
+    /** Where a save to file writes: the file itself, or what it leads to through links. Invalid
+        when the save is refused: a link, or a folder on the way, that leads out of the tree, or a
+        link to anything but an existing preset file. */
+    juce::File saveTarget (const juce::File& file) const;
+
     /** Writes the bank's programs as preset files when the preset folder does not exist yet;
         returns the number of files written. */
     int installFactoryPresets (const juce::XmlElement& bank);

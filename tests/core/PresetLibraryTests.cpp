@@ -1,6 +1,7 @@
 // The preset folder as the process sees it: one scanner for every instance, links that neither
 // multiply the walk nor lead out of the tree, and files added by hand that arrive without a restart.
 #include "PresetTestSupport.h"
+#include "SafeFile.h"
 
 #include <filesystem>
 #include <set>
@@ -131,4 +132,46 @@ TEST (PresetLibrary, TheLastInstanceToCloseStopsTheScanner)
     }
     EXPECT_LT (juce::Time::getMillisecondCounter() - start, 10000u);
 }
+
+TEST (PresetLibrary, ALinkOutOfTheTreeIsNeitherListedNorWrittenThrough)
+{
+    EmptyTree tree;
+    tree.write ("Bass/A.drubbel", 0.25f);
+    // A pack that ships links: one up and out to a dotfile, one to a folder outside, one to a preset
+    // of the tree, one to a file of the tree that is not a preset.
+    const auto bashrc = tree.config.folder.getChildFile ("home/.bashrc");
+    ASSERT_TRUE (bashrc.getParentDirectory().createDirectory().wasOk());
+    ASSERT_TRUE (bashrc.replaceWithText ("export PATH\n"));
+    const auto outside = tree.config.folder.getChildFile ("outside");
+    ASSERT_TRUE (outside.getChildFile ("Stranger.drubbel").create().wasOk());
+    ASSERT_TRUE (outside.getChildFile ("Stranger.drubbel").replaceWithText ("not mine"));
+    const auto pack = tree.presets.getChildFile ("Pack");
+    ASSERT_TRUE (pack.createDirectory().wasOk());
+    const auto up = pack.getChildFile ("Init.drubbel").getFullPathName().toStdString();
+    const auto relative = std::filesystem::relative (bashrc.getFullPathName().toStdString(), pack.getFullPathName().toStdString());
+    std::filesystem::create_symlink (relative, up);
+    ASSERT_TRUE (outside.createSymbolicLink (tree.presets.getChildFile ("Elsewhere"), false));
+    std::filesystem::create_symlink ("../Bass/A.drubbel", pack.getChildFile ("Alias.drubbel").getFullPathName().toStdString());
+    ASSERT_TRUE (tree.presets.getChildFile ("notes.txt").replaceWithText ("notes"));
+    std::filesystem::create_symlink ("../notes.txt", pack.getChildFile ("Notes.drubbel").getFullPathName().toStdString());
+
+    VroCore core;
+    EXPECT_EQ (core.presetList(), (juce::Array<juce::File> { tree.presets.getChildFile ("Bass/A.drubbel"), pack.getChildFile ("Alias.drubbel") }));
+
+    const auto before = bashrc.loadFileAsString();
+    for (const char* path : { "Pack/Init.drubbel", "Elsewhere/Stranger.drubbel", "Elsewhere/New.drubbel", "Pack/Notes.drubbel" })
+        EXPECT_FALSE (core.savePresetFile (tree.presets.getChildFile (path))) << path;
+    EXPECT_EQ (bashrc.loadFileAsString(), before);
+    EXPECT_EQ (outside.getChildFile ("Stranger.drubbel").loadFileAsString(), "not mine");
+    EXPECT_FALSE (outside.getChildFile ("New.drubbel").exists());
+    EXPECT_EQ (tree.presets.getChildFile ("notes.txt").loadFileAsString(), "notes");
+    EXPECT_TRUE (SafeFile::isLink (pack.getChildFile ("Init.drubbel")));
+
+    // A link to a preset of the tree is saved into that preset, and stays a link.
+    core.setParameter (VcfCutoff, 0.875f);
+    ASSERT_TRUE (core.savePresetFile (pack.getChildFile ("Alias.drubbel")));
+    EXPECT_TRUE (SafeFile::isLink (pack.getChildFile ("Alias.drubbel")));
+    EXPECT_TRUE (tree.presets.getChildFile ("Bass/A.drubbel").loadFileAsString().contains ("filtercutoff=\"0.875\""));
+}
+
 } // namespace
