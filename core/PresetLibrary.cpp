@@ -27,7 +27,10 @@ constexpr int maxFolderDepth = 32;
 
 // With reports of changes, the whole tree is still looked at now and then, in case one was lost
 // (a network file system reports nothing of other machines' writes). Without, every two seconds.
-constexpr int backstopMs = 30000, pollMs = 2000, watchWaitMs = 1000;
+constexpr int backstopMs = 30000, pollMs = PresetLibrary::walkPeriodMs, watchWaitMs = 1000;
+// A tree that is not watched whole is walked at most so often that walking takes a twentieth of
+// the time: a huge tree costs a little of one core, not all of it.
+constexpr int walkCostFactor = 20;
 // A burst of writes (a copy or an unpack of many files) settles before the look.
 constexpr int settleMs = 100;
 
@@ -238,6 +241,7 @@ struct PresetLibrary::Watcher
 
     ~Watcher()
     {
+        watchesInProcess() -= (int) own.size();
         if (fd >= 0)
             ::close (fd);
         if (wakeFd >= 0)
@@ -265,6 +269,14 @@ struct PresetLibrary::Watcher
         walkComplete = parentWd >= 0;
     }
 
+    /** Watches in the whole process: the user's limit is shared by all their programs (8,192
+        on older kernels), so one huge preset tree must not take it all. */
+    static std::atomic<int>& watchesInProcess()
+    {
+        static std::atomic<int> n { 0 };
+        return n;
+    }
+
     /** A folder of the tree, before it is listed: a file added while it is listed is reported. */
     void folder (const std::filesystem::path& canonical)
     {
@@ -273,7 +285,16 @@ struct PresetLibrary::Watcher
         walked.insert (canonical);
         if (folders.count (canonical) != 0)
             return;
+        // Beyond the cap the folder is looked at by the periodic walk instead.
+        if (++watchesInProcess() > PresetLibrary::maxWatches)
+        {
+            --watchesInProcess();
+            walkComplete = false;
+            return;
+        }
         const int wd = inotify_add_watch (fd, canonical.c_str(), folderEvents);
+        if (wd < 0 || ! own.insert (wd).second)
+            --watchesInProcess(); // none made, or one this folder already had under another name
         if (wd < 0)
             walkComplete = false; // out of watches: the periodic look takes over
         else
@@ -283,23 +304,30 @@ struct PresetLibrary::Watcher
     /** Folders that left the tree are no longer watched. */
     void endWalk()
     {
+        for (auto it = folders.begin(); it != folders.end();)
+            it = walked.count (it->first) != 0 ? std::next (it) : folders.erase (it);
+        // A renamed folder keeps its watch under its new path; watches of no folder go.
         std::set<int> kept;
         for (const auto& [path, wd] : folders)
-            if (walked.count (path) != 0)
-                kept.insert (wd);
-        for (auto it = folders.begin(); it != folders.end();)
+            kept.insert (wd);
+        for (auto it = own.begin(); it != own.end();)
         {
-            if (walked.count (it->first) != 0)
+            if (kept.count (*it) != 0)
             {
                 ++it;
                 continue;
             }
-            // A renamed folder keeps its watch under its new path.
-            if (kept.count (it->second) == 0)
-                inotify_rm_watch (fd, it->second);
-            it = folders.erase (it);
+            inotify_rm_watch (fd, *it);
+            --watchesInProcess();
+            it = own.erase (it);
         }
         complete = walkComplete;
+    }
+
+    void forget (int wd)
+    {
+        for (auto it = folders.begin(); it != folders.end();)
+            it = it->second == wd ? folders.erase (it) : std::next (it);
     }
 
     /** Reads the reports so far; the number that can change the list. */
@@ -324,8 +352,9 @@ struct PresetLibrary::Watcher
                 else if ((e->mask & IN_IGNORED) != 0)
                 {
                     // A folder that went: one made again under its name needs a watch of its own.
-                    for (auto it = folders.begin(); it != folders.end();)
-                        it = it->second == e->wd ? folders.erase (it) : std::next (it);
+                    forget (e->wd);
+                    if (own.erase (e->wd) != 0)
+                        --watchesInProcess();
                     if (e->wd == parentWd)
                     {
                         parentWd = -1;
@@ -337,7 +366,12 @@ struct PresetLibrary::Watcher
                 else if (e->wd == parentWd)
                     relevant += name == rootName ? 1 : 0;
                 else if ((e->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) != 0)
+                {
+                    // The watch follows the folder, not its name: a folder made or moved in under
+                    // the old name gets its own at the next walk, and the moved one is found anew.
+                    forget (e->wd);
                     ++relevant;
+                }
                 else if (! name.empty() && name[0] != '.') // hidden: our temporaries, never listed
                     ++relevant;
             }
@@ -373,6 +407,7 @@ struct PresetLibrary::Watcher
     juce::File watchedRoot;
     std::string rootName;
     std::map<std::filesystem::path, int> folders;
+    std::set<int> own; // the folder watches this watcher holds
     std::set<std::filesystem::path> walked;
     bool walkComplete = false;
     juce::WaitableEvent event;
@@ -548,7 +583,7 @@ void PresetLibrary::run()
     while (! stopping)
     {
         const bool watching = watcher->complete;
-        watcher->wait (watching ? watchWaitMs : pollMs);
+        watcher->wait (watching ? watchWaitMs : std::max (pollMs, walkCostFactor * lastWalkMs.load()));
         if (stopping)
             break;
         {
@@ -607,8 +642,10 @@ void PresetLibrary::lookLocked (const juce::String& changedPath)
     const auto folder = getPresetDirectory();
     watcher->beginWalk (folder);
     Walk walk (stopping, *watcher);
+    const auto started = juce::Time::getMillisecondCounter();
     if (! walk.run (folder))
         return;
+    lastWalkMs = (int) (juce::Time::getMillisecondCounter() - started);
     watcher->endWalk();
 
     const auto previous = snapshot();

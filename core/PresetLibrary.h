@@ -82,6 +82,10 @@ public:
 
     static const char* const extension;
 
+    /** Folders watched for changes, at most, in the whole process; the rest of a larger tree is
+        walked every walkPeriodMs (or less often, where a walk takes long). */
+    static constexpr int maxWatches = 1024, walkPeriodMs = 2000;
+
     /** The walk's rule for folders, for any walk of the tree: each real folder once, and a link
         only to a folder inside the tree. */
     class FolderVisits
@@ -119,7 +123,7 @@ private:
     mutable std::mutex snapshotMutex;
     std::shared_ptr<const PresetSnapshot> current;
     std::atomic<juce::uint64> published { 0 };
-    std::atomic<int> numLooks { 0 }, numLooksOnMessageThread { 0 };
+    std::atomic<int> numLooks { 0 }, numLooksOnMessageThread { 0 }, lastWalkMs { 0 };
 
     std::atomic<bool> stopping { false };
     juce::WaitableEvent wakeUp;

@@ -3,7 +3,9 @@
 #include "PresetTestSupport.h"
 #include "SafeFile.h"
 
+#include <dirent.h>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -27,6 +29,36 @@ struct EmptyTree
     FreshConfig config;
     juce::File presets = config.presets();
 };
+
+/** Whether the library lists the file within the time, looking as the editor does (no refresh). */
+bool listedWithin (VroCore& core, const juce::File& file, int milliseconds)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+    do
+    {
+        if (core.presetList().contains (file))
+            return true;
+        juce::Thread::sleep (10);
+    } while (juce::Time::getMillisecondCounter() < end);
+    return false;
+}
+
+/** The inotify watches this process holds, as the kernel counts them. */
+int inotifyWatches()
+{
+    int watches = 0;
+    DIR* fds = ::opendir ("/proc/self/fdinfo");
+    if (fds == nullptr)
+        return -1;
+    while (const auto* e = ::readdir (fds))
+    {
+        std::ifstream info (std::string ("/proc/self/fdinfo/") + e->d_name);
+        for (std::string line; std::getline (info, line);)
+            watches += line.rfind ("inotify wd:", 0) == 0 ? 1 : 0;
+    }
+    ::closedir (fds);
+    return watches;
+}
 
 
 TEST (PresetLibrary, LinksNeitherMultiplyTheWalkNorLeaveTheTree)
@@ -174,4 +206,58 @@ TEST (PresetLibrary, ALinkOutOfTheTreeIsNeitherListedNorWrittenThrough)
     EXPECT_TRUE (tree.presets.getChildFile ("Bass/A.drubbel").loadFileAsString().contains ("filtercutoff=\"0.875\""));
 }
 
+TEST (PresetLibrary, AFolderReplacedByARenameIsWatchedAgain)
+{
+    EmptyTree tree;
+    tree.write ("Bass/A.drubbel", 0.25f);
+    VroCore core;
+    ASSERT_EQ (core.presetList().size(), 1);
+
+    const auto bass = tree.presets.getChildFile ("Bass");
+    for (int round = 0; round < 3; ++round)
+    {
+        ASSERT_TRUE (bass.moveFileTo (tree.presets.getChildFile ("Bass.old" + juce::String (round))));
+        ASSERT_TRUE (bass.createDirectory().wasOk());
+        juce::Thread::sleep (300); // the library has looked at the new folder before the file comes
+        tree.write ("Bass/New" + juce::String (round) + ".drubbel", 0.5f);
+        EXPECT_TRUE (listedWithin (core, bass.getChildFile ("New" + juce::String (round) + ".drubbel"), 1000)) << "round " << round;
+    }
+    // A folder that is deleted and made again, and one moved in from outside.
+    ASSERT_TRUE (bass.deleteRecursively());
+    ASSERT_TRUE (bass.createDirectory().wasOk());
+    const auto incoming = tree.config.folder.getChildFile ("Lead");
+    ASSERT_TRUE (incoming.createDirectory().wasOk());
+    ASSERT_TRUE (incoming.moveFileTo (tree.presets.getChildFile ("Lead")));
+    juce::Thread::sleep (300);
+    tree.write ("Bass/Again.drubbel", 0.5f);
+    tree.write ("Lead/Moved.drubbel", 0.5f);
+    EXPECT_TRUE (listedWithin (core, bass.getChildFile ("Again.drubbel"), 1000));
+    EXPECT_TRUE (listedWithin (core, tree.presets.getChildFile ("Lead/Moved.drubbel"), 1000));
+}
+
+TEST (PresetLibrary, WatchesStopAtTheCapAndTheRestIsWalked)
+{
+    // A tree of more folders than the cap (a sample library kept under the presets, say).
+    EmptyTree tree;
+    constexpr int folders = 1100, cap = PresetLibrary::maxWatches;
+    for (int i = 0; i < folders; ++i)
+        ASSERT_TRUE (tree.presets.getChildFile ("Samples/" + juce::String (i).paddedLeft ('0', 4)).createDirectory().wasOk());
+    const int watchesBefore = inotifyWatches();
+    if (watchesBefore < 0)
+        GTEST_SKIP() << "no /proc/self/fdinfo here";
+
+    VroCore core;
+    auto& library = core.getPresetLibrary();
+    library.look();
+    // The folders and the one above the tree, which tells when the tree itself goes.
+    EXPECT_EQ (inotifyWatches() - watchesBefore, cap + 1);
+
+    // A file in a watched folder arrives at once, one in a folder beyond the cap within the walk's
+    // period, and the count stays.
+    tree.write ("Samples/0000/Watched.drubbel", 0.5f);
+    EXPECT_TRUE (listedWithin (core, tree.presets.getChildFile ("Samples/0000/Watched.drubbel"), 1000));
+    tree.write ("Samples/1099/Walked.drubbel", 0.5f);
+    EXPECT_TRUE (listedWithin (core, tree.presets.getChildFile ("Samples/1099/Walked.drubbel"), PresetLibrary::walkPeriodMs + 2000));
+    EXPECT_EQ (inotifyWatches() - watchesBefore, cap + 1);
+}
 } // namespace
