@@ -548,8 +548,9 @@ void removeStagingFolder (const juce::File& folder)
 void removeTemporariesOnSignals()
 {
 #if ! JUCE_WINDOWS
-    // A signal the caller ignores (nohup, a background job's SIGINT) stays ignored.
-    for (int s : { SIGINT, SIGTERM, SIGHUP, SIGQUIT })
+    // A signal the caller ignores (nohup, a background job's SIGINT) stays ignored. A crash (an
+    // allocation that fails on a thread that cannot report it aborts) leaves nothing either.
+    for (int s : { SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS })
         if (std::signal (s, removeLiveTemporaries) == SIG_IGN)
             std::signal (s, SIG_IGN);
 #endif

@@ -84,7 +84,8 @@ private:
     anything else stays. Returns how many were removed. */
 int removeAbandonedWork (const juce::File& folder, bool stagingFoldersToo, int subfolderDepth = 0);
 
-/** For command-line tools: SIGINT, SIGTERM, SIGHUP and SIGQUIT remove the live temporaries, then end
-    the process as the signal would have. (A plug-in leaves signals to its host.) */
+/** For command-line tools: SIGINT, SIGTERM, SIGHUP and SIGQUIT, and the crashes SIGABRT, SIGSEGV
+    and SIGBUS, remove the live temporaries, then end the process as the signal would have. (A
+    plug-in leaves signals to its host.) */
 void removeTemporariesOnSignals();
 } // namespace SafeFile
