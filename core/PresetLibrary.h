@@ -14,11 +14,13 @@
     One per settings location and process, shared by all processor instances: the install and the
     clean-up of abandoned work run when it is created (and after a move), and one thread of its own
     looks at the tree when something can have changed (on Linux when the file system reports a
-    change in one of the tree's folders, with a slow full look as a backstop; elsewhere every two
-    seconds). Nothing walks the tree on the message thread in the steady state.
+    change in one of the tree's folders, with a slow full look as a backstop; elsewhere, and for a
+    tree of more folders than the process watches, every two seconds). Nothing walks the tree on
+    the message thread in the steady state.
 
     The walk visits each real folder once and never leaves the preset folder through a link, so
-    links between the tree's folders (or to /sys) cost no more than the folders themselves.
+    links between the tree's folders (or to /sys) cost no more than the folders themselves; a link
+    to a file is listed only when it leads to a preset file of the tree.
 
     Every member may be called on any thread but the audio thread. */
 class PresetLibrary
