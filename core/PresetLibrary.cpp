@@ -30,7 +30,7 @@ constexpr int maxFolderDepth = 32;
 constexpr int backstopMs = 30000, pollMs = PresetLibrary::walkPeriodMs, watchWaitMs = 1000;
 // A tree that is not watched whole is walked at most so often that walking takes a twentieth of
 // the time: a huge tree costs a little of one core, not all of it.
-constexpr int walkCostFactor = 20;
+constexpr int walkCostFactor = PresetLibrary::walkCostFactor;
 // A burst of writes (a copy or an unpack of many files) settles before the look.
 constexpr int settleMs = 100;
 

@@ -85,8 +85,8 @@ public:
     static const char* const extension;
 
     /** Folders watched for changes, at most, in the whole process; the rest of a larger tree is
-        walked every walkPeriodMs (or less often, where a walk takes long). */
-    static constexpr int maxWatches = 1024, walkPeriodMs = 2000;
+        walked every walkPeriodMs, or every walkCostFactor walks' time where a walk takes long. */
+    static constexpr int maxWatches = 1024, walkPeriodMs = 2000, walkCostFactor = 20;
 
     /** The walk's rule for folders, for any walk of the tree: each real folder once, and a link
         only to a folder inside the tree. */
