@@ -285,10 +285,19 @@ bool mountOf (int fd, juce::uint64& mount)
 {
  #if JUCE_LINUX
     struct statx info {};
-    if (::statx (fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &info) != 0 || (info.stx_mask & STATX_MNT_ID) == 0)
+    if (::statx (fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &info) == 0 && (info.stx_mask & STATX_MNT_ID) != 0)
+    {
+        mount = info.stx_mnt_id;
+        return true;
+    }
+    // Before Linux 5.8 statx has no mount id; asking for a file handle without room for one
+    // still gives it, on file systems that have handles.
+    struct file_handle handle {};
+    int id = -1;
+    if (::name_to_handle_at (fd, "", &handle, &id, AT_EMPTY_PATH) != 0 && errno != EOVERFLOW)
         return false;
-    mount = info.stx_mnt_id;
-    return true;
+    mount = (juce::uint64) id;
+    return id >= 0;
  #else
     mount = 0;
     return fd >= 0;
