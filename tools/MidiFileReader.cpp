@@ -18,6 +18,10 @@ juce::uint64 kindOf (const juce::MidiMessage& m)
     return m.isNoteOff() ? noteOffKind : m.isNoteOn() ? noteOnKind : 0;
 }
 
+/** A tempo or time signature event of the framework's tempo map: seconds per quarter note, or -1
+    for a time signature (which does not change the tick's length but starts a new state). */
+bool tempoMark (const juce::MidiMessage& m, double& secondsPerQuarter);
+
 /** A meta event with all its bytes: the framework's tests for tempo and time signature read past
     the end of a cut-off one, so such a one counts as neither. */
 bool isWholeMeta (const juce::MidiMessage& m, int dataBytes)
@@ -28,6 +32,19 @@ bool isWholeMeta (const juce::MidiMessage& m, int dataBytes)
         return false;
     const auto length = juce::MidiMessage::readVariableLengthValue (d + 2, size - 2);
     return length.isValid() && 2 + length.bytesUsed + dataBytes <= size;
+}
+
+bool tempoMark (const juce::MidiMessage& m, double& secondsPerQuarter)
+{
+    if (m.getRawDataSize() < 2)
+        return false;
+    if (m.isTempoMetaEvent() && isWholeMeta (m, 3))
+        secondsPerQuarter = m.getTempoSecondsPerQuarterNote();
+    else if (m.isTimeSignatureMetaEvent() && isWholeMeta (m, 0))
+        secondsPerQuarter = -1.0;
+    else
+        return false;
+    return true;
 }
 
 struct Bytes
@@ -93,6 +110,7 @@ bool MidiFileReader::open (const juce::File& file, double rate, juce::String& er
 {
     tracks.clear();
     states.clear();
+    changes.clear();
     heap.clear();
     bytes.reset();
     sampleRate = rate;
@@ -161,12 +179,8 @@ bool MidiFileReader::open (const juce::File& file, double rate, juce::String& er
     if (in.size != 0 || timeFormat == 0 || (timeFormat < 0 && (timeFormat & 0xff) == 0))
         return notMidi();
 
-    // First look: each track's last tick, whether its note-offs move, and the tempo map.
-    struct Mark
-    {
-        double tick, secondsPerQuarter; // negative for a time signature
-    };
-    std::vector<Mark> marks;
+    // First look: each track's last tick, whether its note-offs move, how many tempo events.
+    size_t marks = 0, tempos = 0;
     juce::MidiMessage m;
     const juce::uint8* at = nullptr;
     for (auto& track : tracks)
@@ -185,10 +199,12 @@ bool MidiFileReader::open (const juce::File& file, double rate, juce::String& er
             const auto kind = kindOf (m);
             moves = moves || (kind == noteOffKind && noteOnInGroup);
             noteOnInGroup = noteOnInGroup || kind == noteOnKind;
-            if (m.isTempoMetaEvent() && isWholeMeta (m, 3))
-                marks.push_back ({ reader.tick, m.getTempoSecondsPerQuarterNote() });
-            else if (m.isTimeSignatureMetaEvent() && isWholeMeta (m, 0))
-                marks.push_back ({ reader.tick, -1.0 });
+            double secondsPerQuarter = 0.0;
+            if (tempoMark (m, secondsPerQuarter))
+            {
+                ++marks;
+                tempos += secondsPerQuarter >= 0.0 ? 1 : 0;
+            }
         }
         track.hasEvents = count > 0;
         track.lastTick = reader.tick;
@@ -218,26 +234,66 @@ bool MidiFileReader::open (const juce::File& file, double rate, juce::String& er
         });
     }
 
-    // One state per distinct tick of the map: where it starts, the seconds there, the tick length
-    // after; the framework's arithmetic, so the seconds are the same to the bit.
-    std::stable_sort (marks.begin(), marks.end(), [] (const Mark& a, const Mark& b) { return a.tick < b.tick; });
+    // One state per distinct tick of the map: where it starts and the seconds there, and the tick's
+    // length wherever a tempo event sets it; the framework's arithmetic, so the seconds are the
+    // same to the bit. The tracks' events are merged by tick, then track, as they are read, so
+    // nothing but the states is held: 16 bytes for each, 12 more for each tempo event.
     tickLength = 1.0 / (timeFormat & 0x7fff);
-    states.reserve ((size_t) std::count_if (marks.begin(), marks.end(), [&marks] (const Mark& k)
-                                            { return &k == marks.data() || (&k - 1)->tick != k.tick; }));
+    states.reserve (marks);
+    changes.reserve (tempos);
     {
-        double lastTick = 0.0, seconds = 0.0, secondsPerTick = 0.5 * tickLength;
-        for (size_t i = 0; i < marks.size();)
+        struct Source
         {
-            const double tick = marks[i].tick;
+            Reader reader;
+            size_t track;
+            double secondsPerQuarter;
+        };
+        std::vector<Source> sources;
+        const auto nextMark = [&m, &at] (Source& source)
+        {
+            while (source.reader.read (m, at))
+                if (tempoMark (m, source.secondsPerQuarter))
+                    return true;
+            return false;
+        };
+        const auto later = [] (const Source& a, const Source& b)
+        {
+            return a.reader.tick != b.reader.tick ? a.reader.tick > b.reader.tick : a.track > b.track;
+        };
+        for (size_t t = 0; t < tracks.size(); ++t)
+        {
+            Source source { { tracks[t].begin, (int) (tracks[t].end - tracks[t].begin) }, t, 0.0 };
+            if (marks > 0 && nextMark (source))
+                sources.push_back (source);
+        }
+        std::make_heap (sources.begin(), sources.end(), later);
+
+        double lastTick = 0.0, seconds = 0.0, secondsPerTick = 0.5 * tickLength;
+        while (! sources.empty())
+        {
+            const double tick = sources.front().reader.tick;
             seconds += (tick - lastTick) * secondsPerTick;
             lastTick = tick;
-            for (; i < marks.size() && marks[i].tick == tick; ++i)
-                if (marks[i].secondsPerQuarter >= 0.0)
-                    secondsPerTick = tickLength * marks[i].secondsPerQuarter;
-            states.push_back ({ tick, seconds, secondsPerTick });
+            bool tempo = false;
+            while (! sources.empty() && sources.front().reader.tick == tick)
+            {
+                std::pop_heap (sources.begin(), sources.end(), later);
+                auto& source = sources.back();
+                if (source.secondsPerQuarter >= 0.0)
+                {
+                    secondsPerTick = tickLength * source.secondsPerQuarter;
+                    tempo = true;
+                }
+                if (nextMark (source))
+                    std::push_heap (sources.begin(), sources.end(), later);
+                else
+                    sources.pop_back();
+            }
+            if (tempo)
+                changes.push_back ({ states.size(), secondsPerTick });
+            states.push_back ({ tick, seconds });
         }
     }
-    marks = {};
 
     for (const auto& track : tracks)
         if (track.hasEvents)
@@ -255,7 +311,10 @@ double MidiFileReader::toSeconds (double tick) const
     if (after == states.begin())
         return tick * (0.5 * tickLength);
     const auto& s = *(after - 1);
-    return s.seconds + (tick - s.tick) * s.secondsPerTick;
+    const auto state = (size_t) (after - 1 - states.begin());
+    const auto change = std::upper_bound (changes.begin(), changes.end(), state, [] (size_t i, const TempoChange& c) { return i < c.state; });
+    const double secondsPerTick = change == changes.begin() ? 0.5 * tickLength : (change - 1)->secondsPerTick;
+    return s.seconds + (tick - s.tick) * secondsPerTick;
 }
 
 juce::int64 MidiFileReader::toSample (double tick) const
