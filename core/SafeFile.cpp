@@ -397,7 +397,7 @@ void forEachEntry (const OpenFolder& folder, Visit&& visit)
     }
     std::vector<std::string> names;
     while (const auto* e = ::readdir (d))
-        if (std::strcmp (e->d_name, ".") != 0 && std::strcmp (e->d_name, ".."))
+        if (std::strcmp (e->d_name, ".") != 0 && std::strcmp (e->d_name, "..") != 0)
             names.emplace_back (e->d_name);
     ::closedir (d);
     for (const auto& name : names)
