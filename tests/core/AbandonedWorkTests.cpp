@@ -120,11 +120,21 @@ TEST (AbandonedWork, LookAlikesOfOurNamesSurviveAStart)
     const auto open = make (presets.getChildFile (".vro-tmp-abcd1234"));
     kept.add (open);
     const auto openPath = open.getFullPathName().toStdString();
-    const pid_t holder = child ([&] { ::open (openPath.c_str(), O_RDONLY); });
+    int opened[2];
+    ASSERT_EQ (::pipe (opened), 0);
+    const pid_t holder = child ([&]
+    {
+        const char done = ::open (openPath.c_str(), O_RDONLY) >= 0 ? 1 : 0;
+        [[maybe_unused]] const auto n = ::write (opened[1], &done, 1);
+    });
     ASSERT_GT (holder, 0);
+    char done = 0;
+    ASSERT_EQ (::read (opened[0], &done, 1), 1);
+    ASSERT_EQ (done, 1) << "the holder has its file open";
+    ::close (opened[0]);
+    ::close (opened[1]);
     // And one that is ours and abandoned: it goes.
     const auto abandoned = make (presets.getChildFile (".vro-tmp-0badf00d"));
-    juce::Thread::sleep (100); // the holder has opened its file
 
     { VroCore core; }
     stop (holder);
