@@ -982,7 +982,8 @@ bool VroCore::savePresetFile (const juce::File& file)
 {
     VRO_ASSERT_MESSAGE_THREAD
     auto xml = createProgramXml (file.getFileNameWithoutExtension());
-    const bool written = SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
+    const auto target = library->saveTarget (file);
+    const bool written = target != juce::File() && SafeFile::replaceWithText (target, ProgramDocument::toFileText (*xml));
     refreshPresetSnapshot (file.getFullPathName());
     return written;
 }
@@ -1010,7 +1011,8 @@ bool VroCore::saveDefaultPreset()
         if (! hasFactoryBank())
             file.getParentDirectory().createDirectory();
     }
-    const bool written = SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
+    const auto target = library->saveTarget (file);
+    const bool written = target != juce::File() && SafeFile::replaceWithText (target, ProgramDocument::toFileText (*xml));
     refreshPresetSnapshot (file.getFullPathName());
     return written;
 }

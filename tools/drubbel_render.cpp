@@ -1,4 +1,5 @@
 // drubbel-render: plays a MIDI file through VRO Drubbel offline and writes the audio as WAV.
+#include "MidiFileReader.h"
 #include "ProgramDocument.h"
 #include "RenderSession.h"
 #include "SafeFile.h"
@@ -232,11 +233,11 @@ int run (const juce::StringArray& args)
             return fail (target, "cannot write in its folder");
     }
 
-    std::vector<TimedMidi> events;
-    double lastSeconds = 0.0;
+    MidiFileReader events;
     juce::String error;
-    if (o.midiIn != juce::File() && ! readMidiFileEvents (o.midiIn, o.sampleRate, events, lastSeconds, error))
+    if (o.midiIn != juce::File() && ! events.open (o.midiIn, o.sampleRate, error))
         return fail (o.midiIn, error);
+    const double lastSeconds = events.lastEventSeconds();
 
     // In 64 bits: a far-off event must not wrap around to a short render.
     const double totalSeconds = lastSeconds + o.tail;
@@ -287,7 +288,8 @@ int run (const juce::StringArray& args)
     {
         WavFileWriter wav (temporaryFor["--out"]->getFile(), o.sampleRate);
         RenderSession session (processor, o.sampleRate, o.blockSize, o.tempo);
-        if (! session.render (events, total, [&wav] (const juce::AudioBuffer<float>& block, int n) { return wav.write (block, n); })
+        if (! session.render ([&events] (TimedMidi& e) { return events.next (e); }, total,
+                              [&wav] (const juce::AudioBuffer<float>& block, int n) { return wav.write (block, n); })
             || ! wav.finish())
             return fail (o.out, "cannot write file");
         if (o.midiOut != juce::File() && ! writeMidiOutputFile (temporaryFor["--midi-out"]->getFile(), session.midiOutput, o.sampleRate))
@@ -307,5 +309,15 @@ int main (int argc, char* argv[])
     juce::StringArray args;
     for (int i = 1; i < argc; ++i)
         args.add (juce::String::fromUTF8 (argv[i]));
-    return run (args);
+    // Memory runs out on a huge input under a limit: one line, and the temporaries go as run()
+    // is left.
+    try
+    {
+        return run (args);
+    }
+    catch (const std::bad_alloc&)
+    {
+        std::fputs ("drubbel-render: not enough memory for this render\n", stderr);
+        return 2;
+    }
 }
