@@ -6,16 +6,6 @@ namespace TuningMenu
 {
 namespace
 {
-void showAlert (const juce::String& message)
-{
-    juce::AlertWindow::showAsync (juce::MessageBoxOptions()
-                                      .withIconType (juce::MessageBoxIconType::WarningIcon)
-                                      .withTitle ("Tuning")
-                                      .withMessage (message)
-                                      .withButton ("OK"),
-                                  nullptr);
-}
-
 // Where the last tuning file came from, for the next dialog (this process).
 juce::File& lastFolder()
 {
@@ -43,7 +33,7 @@ void chooseFile (VroCore& core, bool scale, juce::Component* owner, std::functio
 }
 } // namespace
 
-std::function<void (const juce::String&)> showProblem = showAlert;
+std::function<void (const juce::String&)> showProblem = [] (const juce::String& message) { PresetDialogs::showAlert ("Tuning", message); };
 
 void addTo (juce::PopupMenu& menu, VroCore& core)
 {

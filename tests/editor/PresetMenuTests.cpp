@@ -299,6 +299,31 @@ TEST (PresetName, ShownOnlyWhenItChangesBeyondLetterCase)
     EXPECT_EQ (chooser.getDisplayedName(), "Unsaved");
 }
 
+TEST (PresetDialogFlows, ASaveThroughALinkOutOfTheFolderIsRefusedAndSaysSo)
+{
+    // A preset pack that ships a link to a file of the user's: choosing it as the save target
+    // leaves that file as it was and tells the user.
+    SmallTree t;
+    const auto victim = t.config.folder.getChildFile ("dot-bashrc");
+    ASSERT_TRUE (victim.replaceWithText ("export PATH\n"));
+    const auto before = victim.loadFileAsString();
+    const auto pack = t.root.getChildFile ("Pack");
+    ASSERT_TRUE (pack.createDirectory());
+    ASSERT_TRUE (victim.createSymbolicLink (pack.getChildFile ("Init.drubbel"), false));
+
+    juce::String problem;
+    const auto previous = PresetDialogs::showSaveProblem;
+    PresetDialogs::showSaveProblem = [&problem] (const juce::String& message) { problem = message; };
+    {
+        ChooserAnswer answer (pack.getChildFile ("Init.drubbel"));
+        PresetDialogs::openSavePresetDialog (*t.core);
+    }
+    PresetDialogs::showSaveProblem = previous;
+    EXPECT_EQ (victim.loadFileAsString(), before);
+    EXPECT_TRUE (problem.contains ("could not be saved")) << problem;
+    EXPECT_FALSE (t.core->presetList().contains (pack.getChildFile ("Init.drubbel")));
+}
+
 TEST (PresetDialogFlows, SaveLoadAndMoveAskTheChooserAndActOnItsAnswer)
 {
     using Mode = PresetDialogs::Mode;
