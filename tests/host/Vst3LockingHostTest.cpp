@@ -10,12 +10,13 @@
 #include <pluginterfaces/vst/ivsteditcontroller.h>
 #include <pluginterfaces/vst/ivstmessage.h>
 
+#include "BareHostMain.h"
+
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -254,14 +255,5 @@ TEST (Vst3LockingHost, APresetLoadUnderTheHostsLockNeitherHangsNorLeavesTheOldVa
 
 int main (int argc, char** argv)
 {
-    // A throw-away home, so the plug-in's settings and presets never touch the real user folders.
-    char folder[] = "/tmp/vro-vst3-lock-home-XXXXXX";
-    if (mkdtemp (folder) == nullptr)
-        return 1;
-    setenv ("HOME", folder, 1);
-    setenv ("XDG_CONFIG_HOME", (std::string (folder) + "/.config").c_str(), 1);
-    testing::InitGoogleTest (&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    std::system ((std::string ("rm -rf '") + folder + "'").c_str());
-    std::_Exit (result); // skip unloading the plug-in's framework at exit
+    return runBareHostTests (argc, argv, "vro-vst3-lock-home");
 }
