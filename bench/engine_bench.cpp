@@ -131,6 +131,18 @@ std::vector<TimedMidi> triads (int totalSamples)
     return events;
 }
 
+/** 19 equal divisions of the octave as the session's tuning: every key off the standard path. */
+void tune19 (VroCore& p)
+{
+    juce::String scale = "19 equal\n19\n";
+    for (int i = 1; i < 19; ++i)
+        scale << juce::String (1200.0 * i / 19.0, 6) << "\n";
+    scale << "2/1\n";
+    juce::String error;
+    if (! p.setTuningFiles ({ "19.scl", scale }, {}, error))
+        std::fprintf (stderr, "engine_bench: %s\n", error.toRawUTF8());
+}
+
 Result run (const Workload& w, double seconds)
 {
     VroCore processor;
@@ -236,6 +248,9 @@ int main (int argc, char* argv[])
           [] (VroCore& p) { p.setParameter (Param::Poly, 1.0f); }, triads },
         { "idle", "no notes, after the start-up tails", 3000.0,
           [] (VroCore&) {}, [] (int) { return std::vector<TimedMidi> {}; } },
+        // The same in a tuning other than the standard one.
+        { "mono_tuned", "mono in 19 equal", 50.0, tune19, chromaticLine },
+        { "poly6_tuned", "poly6 in 19 equal", 12.0, [] (VroCore& p) { tune19 (p); p.setParameter (Param::Poly, 1.0f); }, triads },
     };
 
     std::vector<Result> results;

@@ -122,7 +122,7 @@ endif()
 
 # ---------------------------------------------------------------- tools
 # Command-line tools run the processor exactly as hosts do, without the editor.
-add_library(vro_render STATIC tools/RenderSession.cpp)
+add_library(vro_render STATIC tools/RenderSession.cpp tools/MidiFileReader.cpp)
 target_include_directories(vro_render PUBLIC tools)
 target_link_libraries(vro_render PUBLIC vro_core)
 vro_own_code(vro_render)

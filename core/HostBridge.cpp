@@ -213,10 +213,12 @@ void HostBridge::publish (std::shared_ptr<const PresetSnapshot> snapshot)
     auto* p = core.load();
     if (p == nullptr || snapshot == newestSnapshot)
         return;
+    // Swapped before the count is read: a block that starts between the two still takes the old
+    // one, and must be among those the count waits for.
+    p->audioSnapshot.store (snapshot.get());
     if (newestSnapshot != nullptr)
         retired.push_back ({ std::move (newestSnapshot), p->blocksDone.load() + 1 });
     newestSnapshot = std::move (snapshot);
-    p->audioSnapshot.store (newestSnapshot.get());
     armRetiredLocked (0);
 }
 
@@ -248,31 +250,25 @@ void HostBridge::deliver()
 
 void HostBridge::runRound()
 {
-    // A host or an editor told of a change may delete the processor before it returns (on this
-    // thread, which detach does not make wait): after each call out, core is checked again.
-    // Deletion on another thread waits for this round to end.
-    AutomationNotifier::Change changes[Param::Count];
-    auto* first = core.load();
-    if (first == nullptr)
+    // Deletion on another thread waits for this round to end, so owner stays alive. A host or an
+    // editor told of a change may delete the processor before it returns (on this thread, which
+    // detach does not make wait): after each call out, core is checked again.
+    auto* const owner = core.load();
+    if (owner == nullptr)
         return;
-    const int n = first->notifier.takePending (changes);
+    AutomationNotifier::Change changes[Param::Count];
+    const int n = owner->notifier.takePending (changes);
     for (int i = 0; i < n; ++i)
     {
         const auto& c = changes[i];
-        // Null once the processor is being deleted, on this thread or (waiting for this round to
-        // end, so p stays whole until then) on another.
-        auto* p = core.load();
-        if (p == nullptr)
-            return;
         if (! c.announceOnly)
-            p->setParameter (c.index, c.value);
+            owner->setParameter (c.index, c.value);
         if (hostListening)
-            p->sendParamChangeMessageToListeners (c.index, p->program.parameters[c.index]);
+            owner->sendParamChangeMessageToListeners (c.index, owner->program.parameters[c.index]);
+        if (core == nullptr)
+            return;
     }
-    auto* whole = core.load();
-    if (whole == nullptr)
-        return;
-    auto& p = *whole;
+    auto& p = *owner;
 
     // Read before the names are taken: a program change's names point into a snapshot that the
     // block which made the change may have retired, and that block has ended by this count.

@@ -27,7 +27,10 @@ constexpr int maxFolderDepth = 32;
 
 // With reports of changes, the whole tree is still looked at now and then, in case one was lost
 // (a network file system reports nothing of other machines' writes). Without, every two seconds.
-constexpr int backstopMs = 30000, pollMs = 2000, watchWaitMs = 1000;
+constexpr int backstopMs = 30000, pollMs = PresetLibrary::walkPeriodMs, watchWaitMs = 1000;
+// A tree that is not watched whole is walked at most so often that walking takes a twentieth of
+// the time: a huge tree costs a little of one core, not all of it.
+constexpr int walkCostFactor = PresetLibrary::walkCostFactor;
 // A burst of writes (a copy or an unpack of many files) settles before the look.
 constexpr int settleMs = 100;
 
@@ -44,6 +47,17 @@ std::filesystem::path toPath (const juce::File& file)
 #else
     return std::filesystem::path (file.getFullPathName().toStdString());
 #endif
+}
+
+juce::String toString (const std::filesystem::path& path)
+{
+    const auto utf8 = path.u8string();
+    return juce::String::fromUTF8 (reinterpret_cast<const char*> (utf8.c_str()), (int) utf8.size());
+}
+
+bool isWithin (const std::filesystem::path& root, const std::filesystem::path& p)
+{
+    return ! root.empty() && std::mismatch (root.begin(), root.end(), p.begin(), p.end()).first == root.end();
 }
 
 bool isPresetFileName (const juce::String& fileName)
@@ -139,23 +153,12 @@ void repairFactoryPresets (const juce::File& dir, const juce::XmlElement& bank)
     for (const auto& f : files)
     {
         const auto file = dir.getChildFile (f.relativePath);
-        if (SafeFile::isRegularFile (file) && (file.getSize() == 0 || ProgramDocument::parseFile (file) == nullptr))
+        // A link is the user's own arrangement, never a file the install left cut off.
+        if (SafeFile::isRegularFile (file) && ! SafeFile::isLink (file) && (file.getSize() == 0 || ProgramDocument::parseFile (file) == nullptr))
             if (! SafeFile::replaceWithText (file, f.text))
                 return;
     }
     writeNewFile (dir.getChildFile (factoryMarker), juce::String ((int) files.size()) + "\n");
-}
-
-/** Work a killed start or save left behind: staging folders and temporaries beside the preset
-    folder, temporaries inside its tree. Only our own names, never through a link, and only what no
-    live process holds. */
-void removeAbandonedWork (const juce::File& folder, int depth)
-{
-    if (depth >= maxFolderDepth || SafeFile::isLink (folder))
-        return;
-    SafeFile::removeAbandonedWork (folder, false);
-    for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findDirectories | juce::File::ignoreHiddenFiles))
-        removeAbandonedWork (entry.getFile(), depth + 1);
 }
 
 /** The snapshot of the listed files, reusing the programs of previous whose file is unchanged;
@@ -249,6 +252,7 @@ struct PresetLibrary::Watcher
 
     ~Watcher()
     {
+        watchesInProcess() -= (int) own.size();
         if (fd >= 0)
             ::close (fd);
         if (wakeFd >= 0)
@@ -276,6 +280,14 @@ struct PresetLibrary::Watcher
         walkComplete = parentWd >= 0;
     }
 
+    /** Watches in the whole process: the user's limit is shared by all their programs (8,192
+        on older kernels), so one huge preset tree must not take it all. */
+    static std::atomic<int>& watchesInProcess()
+    {
+        static std::atomic<int> n { 0 };
+        return n;
+    }
+
     /** A folder of the tree, before it is listed: a file added while it is listed is reported. */
     void folder (const std::filesystem::path& canonical)
     {
@@ -284,7 +296,16 @@ struct PresetLibrary::Watcher
         walked.insert (canonical);
         if (folders.count (canonical) != 0)
             return;
+        // Beyond the cap the folder is looked at by the periodic walk instead.
+        if (++watchesInProcess() > PresetLibrary::maxWatches)
+        {
+            --watchesInProcess();
+            walkComplete = false;
+            return;
+        }
         const int wd = inotify_add_watch (fd, canonical.c_str(), folderEvents);
+        if (wd < 0 || ! own.insert (wd).second)
+            --watchesInProcess(); // none made, or one this folder already had under another name
         if (wd < 0)
             walkComplete = false; // out of watches: the periodic look takes over
         else
@@ -294,23 +315,30 @@ struct PresetLibrary::Watcher
     /** Folders that left the tree are no longer watched. */
     void endWalk()
     {
+        for (auto it = folders.begin(); it != folders.end();)
+            it = walked.count (it->first) != 0 ? std::next (it) : folders.erase (it);
+        // A renamed folder keeps its watch under its new path; watches of no folder go.
         std::set<int> kept;
         for (const auto& [path, wd] : folders)
-            if (walked.count (path) != 0)
-                kept.insert (wd);
-        for (auto it = folders.begin(); it != folders.end();)
+            kept.insert (wd);
+        for (auto it = own.begin(); it != own.end();)
         {
-            if (walked.count (it->first) != 0)
+            if (kept.count (*it) != 0)
             {
                 ++it;
                 continue;
             }
-            // A renamed folder keeps its watch under its new path.
-            if (kept.count (it->second) == 0)
-                inotify_rm_watch (fd, it->second);
-            it = folders.erase (it);
+            inotify_rm_watch (fd, *it);
+            --watchesInProcess();
+            it = own.erase (it);
         }
         complete = walkComplete;
+    }
+
+    void forget (int wd)
+    {
+        for (auto it = folders.begin(); it != folders.end();)
+            it = it->second == wd ? folders.erase (it) : std::next (it);
     }
 
     /** Reads the reports so far; the number that can change the list. */
@@ -335,8 +363,9 @@ struct PresetLibrary::Watcher
                 else if ((e->mask & IN_IGNORED) != 0)
                 {
                     // A folder that went: one made again under its name needs a watch of its own.
-                    for (auto it = folders.begin(); it != folders.end();)
-                        it = it->second == e->wd ? folders.erase (it) : std::next (it);
+                    forget (e->wd);
+                    if (own.erase (e->wd) != 0)
+                        --watchesInProcess();
                     if (e->wd == parentWd)
                     {
                         parentWd = -1;
@@ -348,7 +377,12 @@ struct PresetLibrary::Watcher
                 else if (e->wd == parentWd)
                     relevant += name == rootName ? 1 : 0;
                 else if ((e->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) != 0)
+                {
+                    // The watch follows the folder, not its name: a folder made or moved in under
+                    // the old name gets its own at the next walk, and the moved one is found anew.
+                    forget (e->wd);
                     ++relevant;
+                }
                 else if (! name.empty() && name[0] != '.') // hidden: our temporaries, never listed
                     ++relevant;
             }
@@ -384,6 +418,7 @@ struct PresetLibrary::Watcher
     juce::File watchedRoot;
     std::string rootName;
     std::map<std::filesystem::path, int> folders;
+    std::set<int> own; // the folder watches this watcher holds
     std::set<std::filesystem::path> walked;
     bool walkComplete = false;
     juce::WaitableEvent event;
@@ -423,9 +458,14 @@ struct PresetLibrary::Walk
         return ! stopped;
     }
 
-    bool isInside (const std::filesystem::path& p) const
+    bool isInside (const std::filesystem::path& p) const { return isWithin (root, p); }
+
+    /** A link in a pack (to a dotfile, say) is a preset only when it points to one of the tree. */
+    bool leadsToPresetInside (const juce::File& link) const
     {
-        return std::mismatch (root.begin(), root.end(), p.begin(), p.end()).first == root.end();
+        std::error_code error;
+        const auto target = std::filesystem::canonical (toPath (link), error);
+        return ! error && isInside (target) && SafeFile::isRegularFile (link) && isPresetFileName (toString (target.filename()));
     }
 
     void visit (const juce::File& folder, const std::filesystem::path& canonical, int depth)
@@ -466,7 +506,7 @@ struct PresetLibrary::Walk
                 if (! error && isInside (target))
                     folders.push_back ({ file, std::move (name), std::move (target) });
             }
-            else if (isPresetFileName (name))
+            else if (isPresetFileName (name) && (! SafeFile::isLink (file) || leadsToPresetInside (file)))
                 files.push_back ({ file, std::move (name), entry.getFileSize(), entry.getModificationTime() });
         }
         const auto byName = [] (const auto& a, const auto& b) { return a.name.compareNatural (b.name) < 0; };
@@ -545,7 +585,7 @@ void PresetLibrary::run()
     while (! stopping)
     {
         const bool watching = watcher->complete;
-        watcher->wait (watching ? watchWaitMs : pollMs);
+        watcher->wait (watching ? watchWaitMs : std::max (pollMs, walkCostFactor * lastWalkMs.load()));
         if (stopping)
             break;
         {
@@ -604,8 +644,10 @@ void PresetLibrary::lookLocked (const juce::String& changedPath)
     const auto folder = getPresetDirectory();
     watcher->beginWalk (folder);
     Walk walk (stopping, *watcher);
+    const auto started = juce::Time::getMillisecondCounter();
     if (! walk.run (folder))
         return;
+    lastWalkMs = (int) (juce::Time::getMillisecondCounter() - started);
     watcher->endWalk();
 
     const auto previous = snapshot();
@@ -658,6 +700,33 @@ juce::String PresetLibrary::getPresetDirectory() const
     return withSeparator (withSeparator (withSeparator (settingsFolder.getFullPathName()) + "VRO-Drubbel") + "presets");
 }
 
+juce::File PresetLibrary::saveTarget (const juce::File& file) const
+{
+    std::error_code error;
+    const auto resolved = std::filesystem::weakly_canonical (toPath (file), error);
+    if (error)
+        return {};
+    const juce::File resolvedFile (toString (resolved));
+    const auto folder = getPresetDirectory();
+    const bool inTree = folder.isNotEmpty() && file.isAChildOf (juce::File (folder));
+    if (inTree)
+    {
+        // Neither the file nor a folder on its way may lead out of the tree (a pack's link to
+        // ~/.bashrc, say).
+        const auto root = std::filesystem::canonical (toPath (juce::File (folder)), error);
+        if (error || ! isWithin (root, resolved))
+            return {};
+    }
+    if (SafeFile::isLink (file))
+    {
+        // Through a link only into an existing preset file: never a dotfile, a folder or a device.
+        if (! SafeFile::isRegularFile (resolvedFile) || ! isPresetFileName (resolvedFile.getFileName()))
+            return {};
+        return resolvedFile;
+    }
+    return inTree ? resolvedFile : file;
+}
+
 void PresetLibrary::moveTo (const juce::String& folder)
 {
     {
@@ -678,7 +747,8 @@ void PresetLibrary::installFactoryPresetsIfMissing()
     if (settingsFolder != juce::File())
         SafeFile::removeAbandonedWork (settingsFolder, false);
     SafeFile::removeAbandonedWork (dir.getParentDirectory(), true);
-    removeAbandonedWork (dir, 0);
+    if (! SafeFile::isLink (dir))
+        SafeFile::removeAbandonedWork (dir, false, maxFolderDepth - 1);
     if (dir.exists() && (! dir.isDirectory() || dir.getChildFile (factoryMarker).exists()))
         return;
     if (auto bank = parseFactoryBank())
@@ -712,8 +782,8 @@ int PresetLibrary::installFactoryPresets (const juce::XmlElement& bank)
     const auto parent = dir.getParentDirectory();
     if (! parent.createDirectory())
         return 0;
-    const auto staging = parent.getNonexistentChildFile (SafeFile::stagingPrefix + juce::String::toHexString (juce::Random::getSystemRandom().nextInt()), {}, false);
-    if (! staging.createDirectory())
+    const auto staging = SafeFile::createStagingFolder (parent);
+    if (staging == juce::File())
         return 0;
     bool ok = true;
     {
@@ -731,7 +801,7 @@ int PresetLibrary::installFactoryPresets (const juce::XmlElement& bank)
         // Moving onto an existing, non-empty folder fails: another process finished first.
         if (! ok || ! staging.moveFileTo (dir))
         {
-            staging.deleteRecursively();
+            SafeFile::removeStagingFolder (staging);
             return 0;
         }
     }

@@ -14,11 +14,13 @@
     One per settings location and process, shared by all processor instances: the install and the
     clean-up of abandoned work run when it is created (and after a move), and one thread of its own
     looks at the tree when something can have changed (on Linux when the file system reports a
-    change in one of the tree's folders, with a slow full look as a backstop; elsewhere every two
-    seconds). Nothing walks the tree on the message thread in the steady state.
+    change in one of the tree's folders, with a slow full look as a backstop; elsewhere, and for a
+    tree of more folders than the process watches, every two seconds). Nothing walks the tree on
+    the message thread in the steady state.
 
     The walk visits each real folder once and never leaves the preset folder through a link, so
-    links between the tree's folders (or to /sys) cost no more than the folders themselves.
+    links between the tree's folders (or to /sys) cost no more than the folders themselves; a link
+    to a file is listed only when it leads to a preset file of the tree.
 
     Every member may be called on any thread but the audio thread. */
 class PresetLibrary
@@ -38,6 +40,11 @@ public:
     /** The moved location (its "presets" subfolder counts) for every instance; the caller stores
         the value in the settings. Installs the factory presets there when missing. */
     void moveTo (const juce::String& folder);
+
+    /** Where a save to file writes: the file itself, or what it leads to through links. Invalid
+        when the save is refused: a link, or a folder on the way, that leads out of the tree, or a
+        link to anything but an existing preset file. */
+    juce::File saveTarget (const juce::File& file) const;
 
     /** Writes the bank's programs as preset files when the preset folder does not exist yet;
         returns the number of files written. */
@@ -81,6 +88,10 @@ public:
 
     static const char* const extension;
 
+    /** Folders watched for changes, at most, in the whole process; the rest of a larger tree is
+        walked every walkPeriodMs, or every walkCostFactor walks' time where a walk takes long. */
+    static constexpr int maxWatches = 1024, walkPeriodMs = 2000, walkCostFactor = 20;
+
 private:
     PresetLibrary (const juce::File& settingsFolder, const juce::String& storedFolder);
 
@@ -104,7 +115,7 @@ private:
     mutable std::mutex snapshotMutex;
     std::shared_ptr<const PresetSnapshot> current;
     std::atomic<juce::uint64> published { 0 };
-    std::atomic<int> numLooks { 0 }, numLooksOnMessageThread { 0 };
+    std::atomic<int> numLooks { 0 }, numLooksOnMessageThread { 0 }, lastWalkMs { 0 };
 
     std::atomic<bool> stopping { false };
     juce::WaitableEvent wakeUp;

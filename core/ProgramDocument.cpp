@@ -95,10 +95,30 @@ juce::String formatNumber (double value)
     const auto result = std::to_chars (buffer, buffer + sizeof (buffer), value, std::chars_format::general, 6);
     return juce::String (buffer, (size_t) (result.ptr - buffer));
 }
+
+const juce::String* findAttribute (const juce::XmlElement& e, const char* name)
+{
+    // Two ASCII letters that differ other than in case never match ignoring case, whatever the
+    // locale: most names are told apart by their first character without the full comparison.
+    const auto asciiLower = [] (char c) { return c >= 'A' && c <= 'Z' ? (char) (c + 'a' - 'A') : c; };
+    const int n = e.getNumAttributes();
+    for (int i = 0; i < n; ++i)
+    {
+        const auto& attribute = e.getAttributeName (i);
+        const char first = *attribute.toRawUTF8();
+        if ((first & 0x80) == 0 && (*name & 0x80) == 0 && asciiLower (first) != asciiLower (*name))
+            continue;
+        if (attribute.equalsIgnoreCase (name))
+            return &e.getAttributeValue (i);
+    }
+    return nullptr;
+}
 } // namespace ProgramDocument
 
 namespace
 {
+using ProgramDocument::findAttribute;
+
 // The document's names are compared without regard to case when read; text nodes are not elements.
 bool tagIs (const juce::XmlElement& e, const char* name)
 {
@@ -118,24 +138,6 @@ const juce::XmlElement* firstElement (const juce::XmlElement& parent)
     for (auto* c : parent.getChildIterator())
         if (! c->isTextElement())
             return c;
-    return nullptr;
-}
-
-const juce::String* findAttribute (const juce::XmlElement& e, const char* name)
-{
-    // Two ASCII letters that differ other than in case never match ignoring case, whatever the
-    // locale: most names are told apart by their first character without the full comparison.
-    const auto asciiLower = [] (char c) { return c >= 'A' && c <= 'Z' ? (char) (c + 'a' - 'A') : c; };
-    const int n = e.getNumAttributes();
-    for (int i = 0; i < n; ++i)
-    {
-        const auto& attribute = e.getAttributeName (i);
-        const char first = *attribute.toRawUTF8();
-        if ((first & 0x80) == 0 && (*name & 0x80) == 0 && asciiLower (first) != asciiLower (*name))
-            continue;
-        if (attribute.equalsIgnoreCase (name))
-            return &e.getAttributeValue (i);
-    }
     return nullptr;
 }
 

@@ -49,4 +49,8 @@ constexpr int arpSeqValues[] = { Param::ArpEnabled, Param::SeqEnabled, Param::Se
 
 /** At most six significant digits ("0.5", "1", "1e-05"). */
 juce::String formatNumber (double value);
+
+/** An attribute's value by its name in any letter case, as the document's readers compare them;
+    nullptr when there is none. */
+const juce::String* findAttribute (const juce::XmlElement& e, const char* name);
 } // namespace ProgramDocument

@@ -1,5 +1,6 @@
 #include "SafeFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -7,6 +8,7 @@
 
 #if ! JUCE_WINDOWS
  #include <cerrno>
+ #include <dirent.h>
  #include <fcntl.h>
  #include <sys/file.h>
  #include <sys/stat.h>
@@ -250,48 +252,314 @@ FolderLock::~FolderLock()
 #endif
 }
 
-int removeAbandonedWork (const juce::File& folder, bool stagingFoldersToo)
+namespace
+{
+/** Our names exactly: the prefix and a hexadecimal number of the lengths we write, in lower case. */
+bool isOurName (const char* name, const char* prefix, size_t minDigits, size_t maxDigits)
+{
+    const auto prefixLength = std::strlen (prefix);
+    if (std::strncmp (name, prefix, prefixLength) != 0)
+        return false;
+    const char* digits = name + prefixLength;
+    const auto n = std::strlen (digits);
+    return n >= minDigits && n <= maxDigits
+        && std::all_of (digits, digits + n, [] (char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+} // namespace
+
+#if ! JUCE_WINDOWS
+namespace
+{
+/** An open folder and what it was when opened: the clean-up works below it only through
+    descriptors, so a name swapped for a link between a check and a removal is never followed. */
+struct OpenFolder
+{
+    int fd = -1;
+    struct stat info {};
+    juce::uint64 mount = 0;
+};
+
+/** The mount a descriptor lies on; a bind mount of the same file system has the device of the
+    folder it sits in, so only the mount's own id tells it. False when the kernel cannot say. */
+bool mountOf (int fd, juce::uint64& mount)
+{
+ #if JUCE_LINUX
+    struct statx info {};
+    if (::statx (fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &info) == 0 && (info.stx_mask & STATX_MNT_ID) != 0)
+    {
+        mount = info.stx_mnt_id;
+        return true;
+    }
+    // Before Linux 5.8 statx has no mount id; asking for a file handle without room for one
+    // still gives it, on file systems that have handles.
+    struct file_handle handle {};
+    int id = -1;
+    if (::name_to_handle_at (fd, "", &handle, &id, AT_EMPTY_PATH) != 0 && errno != EOVERFLOW)
+        return false;
+    mount = (juce::uint64) id;
+    return id >= 0;
+ #else
+    mount = 0;
+    return fd >= 0;
+ #endif
+}
+
+/** Opens name inside parent without following a link, and only if it is what was looked at (same
+    inode), the running user's, on the parent's file system and mount. */
+bool openChild (const OpenFolder& parent, const char* name, const struct stat& seen, int flags, OpenFolder& child)
+{
+    child.fd = ::openat (parent.fd, name, flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (child.fd < 0)
+        return false;
+    if (::fstat (child.fd, &child.info) == 0 && child.info.st_ino == seen.st_ino && child.info.st_dev == seen.st_dev
+        && child.info.st_uid == ::geteuid() && child.info.st_dev == parent.info.st_dev
+        && mountOf (child.fd, child.mount) && child.mount == parent.mount)
+        return true;
+    ::close (child.fd);
+    child.fd = -1;
+    return false;
+}
+
+/** Whether the name still names the file that was opened, just before it is removed. Someone who
+    could swap another file in between could remove that one directly. */
+bool stillNames (const OpenFolder& parent, const char* name, const struct stat& opened)
+{
+    struct stat now {};
+    return ::fstatat (parent.fd, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == opened.st_ino && now.st_dev == opened.st_dev;
+}
+
+/** Whether a process other than this one has the file open. Only processes of the running user
+    can be seen, and the file is the running user's; where /proc cannot tell, it counts as open. */
+bool openElsewhere (const struct stat& file)
+{
+ #if JUCE_LINUX
+    DIR* processes = ::opendir ("/proc");
+    if (processes == nullptr)
+        return true;
+    const auto self = (long) ::getpid();
+    bool found = false, sawSelf = false;
+    while (! found)
+    {
+        const auto* p = ::readdir (processes);
+        if (p == nullptr)
+            break;
+        char* end = nullptr;
+        const long pid = std::strtol (p->d_name, &end, 10);
+        if (end == p->d_name || *end != '\0')
+            continue;
+        if (pid == self)
+        {
+            sawSelf = true;
+            continue;
+        }
+        char path[64];
+        std::snprintf (path, sizeof (path), "/proc/%ld/fd", pid);
+        const int fds = ::open (path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fds < 0)
+            continue; // gone, or another user's
+        if (DIR* d = ::fdopendir (fds))
+        {
+            while (const auto* e = ::readdir (d))
+            {
+                struct stat target {};
+                if (e->d_name[0] != '.' && ::fstatat (fds, e->d_name, &target, 0) == 0
+                    && target.st_ino == file.st_ino && target.st_dev == file.st_dev)
+                {
+                    found = true;
+                    break;
+                }
+            }
+            ::closedir (d);
+        }
+        else
+            ::close (fds);
+    }
+    ::closedir (processes);
+    return found || ! sawSelf;
+ #else
+    juce::ignoreUnused (file);
+    return true;
+ #endif
+}
+
+/** Calls visit (name, info) for each entry of the folder but "." and "..". */
+template <typename Visit>
+void forEachEntry (const OpenFolder& folder, Visit&& visit)
+{
+    const int fd = ::dup (folder.fd);
+    if (fd < 0)
+        return;
+    DIR* d = ::fdopendir (fd);
+    if (d == nullptr)
+    {
+        ::close (fd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (const auto* e = ::readdir (d))
+        if (std::strcmp (e->d_name, ".") != 0 && std::strcmp (e->d_name, "..") != 0)
+            names.emplace_back (e->d_name);
+    ::closedir (d);
+    for (const auto& name : names)
+    {
+        struct stat info {};
+        if (::fstatat (folder.fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+            visit (name.c_str(), info);
+    }
+}
+
+constexpr int maxStagingDepth = 32;
+
+/** Empties an abandoned staging folder of the regular files and folders of the running user on
+    its own mount; anything else (a link, a FIFO, another user's file, a mount point) stays, and
+    with it the folders above it. */
+void removeContents (const OpenFolder& folder, int depth)
+{
+    forEachEntry (folder, [&] (const char* name, const struct stat& info)
+    {
+        if (info.st_uid != ::geteuid() || info.st_dev != folder.info.st_dev)
+            return;
+        if (S_ISREG (info.st_mode))
+            ::unlinkat (folder.fd, name, 0); // a link swapped in meanwhile is removed itself, never followed
+        else if (S_ISDIR (info.st_mode) && depth < maxStagingDepth)
+        {
+            OpenFolder sub;
+            if (! openChild (folder, name, info, O_RDONLY | O_DIRECTORY, sub))
+                return;
+            removeContents (sub, depth + 1);
+            if (stillNames (folder, name, sub.info))
+                ::unlinkat (folder.fd, name, AT_REMOVEDIR);
+            ::close (sub.fd);
+        }
+    });
+}
+
+int removeAbandonedIn (const OpenFolder& folder, bool stagingFoldersToo, int subfolderDepth, time_t before)
+{
+    int removed = 0;
+    forEachEntry (folder, [&] (const char* name, const struct stat& info)
+    {
+        if (S_ISDIR (info.st_mode) && subfolderDepth > 0 && name[0] != '.')
+        {
+            // Temporaries of saves into the tree's folders; never through a link or into a mount.
+            OpenFolder sub;
+            if (openChild (folder, name, info, O_RDONLY | O_DIRECTORY, sub))
+            {
+                removed += removeAbandonedIn (sub, false, subfolderDepth - 1, before);
+                ::close (sub.fd);
+            }
+            return;
+        }
+        const bool temporary = S_ISREG (info.st_mode) && isOurName (name, temporaryPrefix, 8, 8);
+        // Older versions wrote the staging folder's number without leading zeros.
+        const bool staging = stagingFoldersToo && S_ISDIR (info.st_mode) && isOurName (name, stagingPrefix, 1, 8);
+        if ((! temporary && ! staging) || info.st_uid != ::geteuid() || info.st_mtime > before)
+            return;
+        OpenFolder f;
+        if (! openChild (folder, name, info, staging ? O_RDONLY | O_DIRECTORY : O_RDONLY, f))
+            return;
+        // Our processes hold a lock on their work for as long as they live; a program that keeps
+        // a temporary open without one is not ours to judge.
+        if (::flock (f.fd, LOCK_EX | LOCK_NB) == 0 && (staging || ! openElsewhere (f.info)))
+        {
+            if (staging)
+                removeContents (f, 0);
+            if (stillNames (folder, name, f.info) && ::unlinkat (folder.fd, name, staging ? AT_REMOVEDIR : 0) == 0)
+                ++removed;
+        }
+        ::close (f.fd);
+    });
+    return removed;
+}
+} // namespace
+#endif
+
+int removeAbandonedWork (const juce::File& folder, bool stagingFoldersToo, int subfolderDepth)
 {
     if (! folder.isDirectory())
         return 0;
-    // A process takes its lock right after it creates the file; the wait covers that instant.
-    // Without locks (Windows) only age tells, and a render may run for an hour.
 #if JUCE_WINDOWS
-    const auto quiet = juce::RelativeTime::hours (2);
-#else
-    const auto quiet = juce::RelativeTime::seconds (10);
-#endif
-    const auto before = juce::Time::getCurrentTime() - quiet;
+    // Without locks only age tells, and a render may run for an hour.
+    const auto before = juce::Time::getCurrentTime() - juce::RelativeTime::hours (2);
     int removed = 0;
     for (const auto& entry : juce::RangedDirectoryIterator (folder, false, ".*", juce::File::findFilesAndDirectories))
     {
         const auto f = entry.getFile();
-        const auto name = f.getFileName();
-        const bool temporary = name.startsWith (temporaryPrefix) && ! entry.isDirectory();
-        const bool staging = stagingFoldersToo && name.startsWith (stagingPrefix) && entry.isDirectory();
-        if ((! temporary && ! staging) || isLink (f) || entry.getModificationTime() > before)
-            continue;
-#if JUCE_WINDOWS
-        const bool abandoned = true;
-#else
-        const int fd = lockedHandle (f.getFullPathName().toRawUTF8(), staging ? O_RDONLY | O_DIRECTORY : O_RDONLY);
-        const bool abandoned = fd >= 0;
-#endif
-        if (abandoned && (staging ? f.deleteRecursively (false) : f.deleteFile()))
+        const auto name = f.getFileName().toStdString();
+        const bool temporary = isOurName (name.c_str(), temporaryPrefix, 8, 8) && ! entry.isDirectory();
+        const bool staging = stagingFoldersToo && isOurName (name.c_str(), stagingPrefix, 1, 8) && entry.isDirectory();
+        if ((temporary || staging) && ! isLink (f) && entry.getModificationTime() <= before
+            && (staging ? f.deleteRecursively (false) : f.deleteFile()))
             ++removed;
-#if ! JUCE_WINDOWS
-        if (fd >= 0)
-            ::close (fd);
+    }
+    if (subfolderDepth > 0)
+        for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findDirectories | juce::File::ignoreHiddenFiles))
+            if (! isLink (entry.getFile()))
+                removed += removeAbandonedWork (entry.getFile(), false, subfolderDepth - 1);
+    return removed;
+#else
+    OpenFolder top;
+    top.fd = ::open (folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (top.fd < 0)
+        return 0;
+    int removed = 0;
+    if (::fstat (top.fd, &top.info) == 0 && mountOf (top.fd, top.mount))
+    {
+        // A process takes its lock right after it creates the file; the wait covers that instant.
+        removed = removeAbandonedIn (top, stagingFoldersToo, subfolderDepth, ::time (nullptr) - 10);
+    }
+    ::close (top.fd);
+    return removed;
+#endif
+}
+
+juce::File createStagingFolder (const juce::File& parent)
+{
+    for (int attempt = 0; attempt < 16; ++attempt)
+    {
+        const auto folder = parent.getChildFile (stagingPrefix + randomSuffix());
+#if JUCE_WINDOWS
+        if (! folder.exists() && folder.createDirectory().wasOk())
+            return folder;
+#else
+        if (::mkdir (folder.getFullPathName().toRawUTF8(), 0777) == 0)
+            return folder;
+        if (errno != EEXIST)
+            break;
 #endif
     }
-    return removed;
+    return {};
+}
+
+void removeStagingFolder (const juce::File& folder)
+{
+#if JUCE_WINDOWS
+    folder.deleteRecursively (false);
+#else
+    OpenFolder parent, f;
+    parent.fd = ::open (folder.getParentDirectory().getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const auto name = folder.getFileName().toStdString();
+    struct stat info {};
+    if (parent.fd >= 0 && ::fstat (parent.fd, &parent.info) == 0 && mountOf (parent.fd, parent.mount)
+        && ::fstatat (parent.fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0
+        && openChild (parent, name.c_str(), info, O_RDONLY | O_DIRECTORY, f))
+    {
+        removeContents (f, 0);
+        if (stillNames (parent, name.c_str(), f.info))
+            ::unlinkat (parent.fd, name.c_str(), AT_REMOVEDIR);
+        ::close (f.fd);
+    }
+    if (parent.fd >= 0)
+        ::close (parent.fd);
+#endif
 }
 
 void removeTemporariesOnSignals()
 {
 #if ! JUCE_WINDOWS
-    // A signal the caller ignores (nohup, a background job's SIGINT) stays ignored.
-    for (int s : { SIGINT, SIGTERM, SIGHUP, SIGQUIT })
+    // A signal the caller ignores (nohup, a background job's SIGINT) stays ignored. A crash (an
+    // allocation that fails on a thread that cannot report it aborts) leaves nothing either.
+    for (int s : { SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS })
         if (std::signal (s, removeLiveTemporaries) == SIG_IGN)
             std::signal (s, SIG_IGN);
 #endif

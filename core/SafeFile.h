@@ -57,6 +57,14 @@ private:
 extern const char* const temporaryPrefix;
 extern const char* const stagingPrefix;
 
+/** Makes a new, empty staging folder in parent, named stagingPrefix and eight hex digits;
+    an invalid File when none could be made. */
+juce::File createStagingFolder (const juce::File& parent);
+
+/** Removes a staging folder of this process and what it holds, as the clean-up does: the
+    running user's files and folders only, never through a link. */
+void removeStagingFolder (const juce::File& folder);
+
 /** A folder being filled by this process, locked like a Temporary for as long as this lives. */
 class FolderLock
 {
@@ -70,11 +78,14 @@ private:
 };
 
 /** Removes, directly inside the folder, our temporaries (and staging folders, when asked) that no
-    live process holds and that have not been touched for a while. Links and anything not of our
-    naming are left alone. Returns how many were removed. */
-int removeAbandonedWork (const juce::File& folder, bool stagingFoldersToo);
+    live process holds and that have not been touched for a while, and the temporaries in its
+    visible subfolders down to subfolderDepth levels. Only names exactly of our making, only the
+    running user's regular files and folders, never through a link and never into another mount:
+    anything else stays. Returns how many were removed. */
+int removeAbandonedWork (const juce::File& folder, bool stagingFoldersToo, int subfolderDepth = 0);
 
-/** For command-line tools: SIGINT, SIGTERM, SIGHUP and SIGQUIT remove the live temporaries, then end
-    the process as the signal would have. (A plug-in leaves signals to its host.) */
+/** For command-line tools: SIGINT, SIGTERM, SIGHUP and SIGQUIT, and the crashes SIGABRT, SIGSEGV
+    and SIGBUS, remove the live temporaries, then end the process as the signal would have. (A
+    plug-in leaves signals to its host.) */
 void removeTemporariesOnSignals();
 } // namespace SafeFile

@@ -44,6 +44,10 @@
     - Preset snapshots: built by the library, handed to the audio thread by the bridge through an
       atomic pointer; the bridge frees an old one only after a block that began after the swap
       has ended (the audio thread wakes it when that block ends).
+    - The session's tuning: its files and installed table under the processor's tuningLock, which
+      the audio thread never takes. A table reaches the engine at once when the callback lock is
+      got by trying, else through a handover the next block takes before its first sample. The
+      audio thread's MIDI retunings are published through a sequence lock for the state to save.
     - Texts for the editor (rates) are formatted on the message thread from atomic numbers.
     - The settings: one object per process and file (PluginSettings::shared), like the preset
       library, changed on the message thread and written at once; no timer or message of theirs

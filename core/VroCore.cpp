@@ -405,6 +405,7 @@ void VroCore::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& 
     // The wrappers hold it already; a host that calls without it gets the same rule.
     const juce::ScopedLock lock (getCallbackLock());
     applyPendingToEngine();
+    takeWaitingTuning();
     blockSnapshot = audioSnapshot.load();
     if (pendingProgramChange >= 0)
         applyProgramChange (std::exchange (pendingProgramChange, -1));
@@ -527,7 +528,11 @@ void VroCore::keepPendingEvents (juce::MidiBufferIterator& it, const juce::MidiB
     {
         const auto meta = *it;
         if (meta.numBytes < 1 || meta.numBytes > 3)
-            continue; // system exclusive: ignored wherever it arrives
+        {
+            // A tuning message has no sample to wait for: it applies now, ahead of the kept notes.
+            handleSystemExclusive (meta.data, meta.numBytes);
+            continue;
+        }
         if (numPendingEvents == maxPendingEvents)
             deliverPendingEvents(); // early rather than lost or out of order
         auto& e = pendingEvents[(size_t) numPendingEvents++];
@@ -550,6 +555,8 @@ void VroCore::handleMidiMessage (const juce::uint8* data, int size)
 {
     if (size <= 0)
         return;
+    if (data[0] == 0xf0)
+        return handleSystemExclusive (data, size);
     auto& s = engine->getSettings();
     const auto& slot = s.params;
     const int syncMode = mainSyncPosition();
@@ -747,16 +754,127 @@ void VroCore::applyReading (const ProgramReading& r, bool sequencerOnly, bool ho
 void VroCore::getStateInformation (juce::MemoryBlock& dest)
 {
     if (auto xml = createProgramXml ({}))
+    {
+        SessionTuning::write (*xml, getTuning());
+        ProgramDocument::writeChunk (*xml, dest);
+    }
+}
+
+void VroCore::getCurrentProgramStateInformation (juce::MemoryBlock& dest)
+{
+    if (auto xml = createProgramXml ({}))
         ProgramDocument::writeChunk (*xml, dest);
 }
 
 void VroCore::setStateInformation (const void* data, int size)
+{
+    restoreState (data, size, true);
+}
+
+void VroCore::setCurrentProgramStateInformation (const void* data, int size)
+{
+    restoreState (data, size, false);
+}
+
+void VroCore::restoreState (const void* data, int size, bool withTuning)
 {
     auto xml = ProgramDocument::readChunk (data, size);
     // A change queued before the restore (a learned controller, an older program's announcement)
     // would otherwise land after it and undo part of it.
     notifier.discardPending();
     readProgramXml (xml.get(), {}, false, false);
+    // Hosts restore their presets (the factory bank's among them) through the session's door too:
+    // a document without a tuning is a program, or a session from before tunings, which a new
+    // instance opens in the standard tuning it starts with.
+    SessionTuning::Tuning tuning;
+    if (withTuning && xml != nullptr && xml->getTagName().equalsIgnoreCase ("vro") && SessionTuning::read (*xml, tuning))
+        installTuning (tuning);
+}
+
+//==============================================================================
+// The session's tuning
+
+bool VroCore::loadScaleFile (const juce::File& file, juce::String& error)
+{
+    SessionTuning::Source scale;
+    return SessionTuning::readFile (file, scale, error) && setTuningFiles (scale, getTuning().mapping, error);
+}
+
+bool VroCore::loadKeyboardMappingFile (const juce::File& file, juce::String& error)
+{
+    SessionTuning::Source mapping;
+    return SessionTuning::readFile (file, mapping, error) && setTuningFiles (getTuning().scale, mapping, error);
+}
+
+bool VroCore::setTuningFiles (const SessionTuning::Source& scale, const SessionTuning::Source& mapping, juce::String& error)
+{
+    SessionTuning::Tuning t;
+    if (! SessionTuning::build (scale, mapping, t.table, error))
+        return false;
+    t.scale = scale;
+    t.mapping = mapping;
+    installTuning (t);
+    return true;
+}
+
+void VroCore::setStandardTuning()
+{
+    installTuning ({});
+}
+
+SessionTuning::Tuning VroCore::getTuning()
+{
+    const juce::ScopedLock l (tuningLock);
+    auto t = installedTuning;
+    std::uint32_t retunedFrom = 0;
+    const auto table = publishedTuning.read (retunedFrom);
+    if (retunedFrom == installedTuningNumber)
+    {
+        t.table = table;
+        t.retunedByMidi = true;
+    }
+    return t;
+}
+
+juce::String VroCore::getTuningDescription()
+{
+    const juce::ScopedLock l (tuningLock);
+    return publishedTuning.retunedFrom() == installedTuningNumber ? juce::String ("MIDI Tuning Standard") : installedDescription;
+}
+
+void VroCore::installTuning (const SessionTuning::Tuning& t)
+{
+    const auto description = SessionTuning::describe (t);
+    {
+        const juce::ScopedLock l (tuningLock);
+        installedTuning = t;
+        installedDescription = description;
+        installedTuningNumber += 1;
+        const juce::ScopedTryLock engineLock (getCallbackLock());
+        if (engineLock.isLocked())
+        {
+            takeWaitingTuning(); // older than this one
+            engine->setTuning (t.table);
+            engineTuningNumber = installedTuningNumber;
+        }
+        else
+            tuningHandover.put (t.table, installedTuningNumber);
+    }
+    notifyChange();
+}
+
+void VroCore::takeWaitingTuning() noexcept
+{
+    tuningHandover.take (engine->getSettings().tuning, engineTuningNumber);
+}
+
+void VroCore::handleSystemExclusive (const juce::uint8* data, int size) noexcept
+{
+    if (engine->applyTuningMessage (data, size))
+    {
+        publishedTuning.publish (engine->getTuning(), engineTuningNumber);
+        notifyChange();
+    }
 }
 
 //==============================================================================
@@ -867,7 +985,8 @@ bool VroCore::savePresetFile (const juce::File& file)
 {
     VRO_ASSERT_MESSAGE_THREAD
     auto xml = createProgramXml (file.getFileNameWithoutExtension());
-    const bool written = SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
+    const auto target = library->saveTarget (file);
+    const bool written = target != juce::File() && SafeFile::replaceWithText (target, ProgramDocument::toFileText (*xml));
     refreshPresetSnapshot (file.getFullPathName());
     return written;
 }
@@ -895,7 +1014,8 @@ bool VroCore::saveDefaultPreset()
         if (! hasFactoryBank())
             file.getParentDirectory().createDirectory();
     }
-    const bool written = SafeFile::replaceWithText (file, ProgramDocument::toFileText (*xml));
+    const auto target = library->saveTarget (file);
+    const bool written = target != juce::File() && SafeFile::replaceWithText (target, ProgramDocument::toFileText (*xml));
     refreshPresetSnapshot (file.getFullPathName());
     return written;
 }

@@ -5,6 +5,7 @@
 #include "PluginSettings.h"
 #include "PresetLibrary.h"
 #include "PresetSnapshot.h"
+#include "SessionTuning.h"
 #include "SynthEngine.h"
 #include "VroEditorFactory.h"
 #include "VroProgram.h"
@@ -69,10 +70,12 @@ public:
     const juce::String getProgramName (int) override { return "default"; }
     void changeProgramName (int, const juce::String& name) override { program.setProgramName (name); }
 
+    /** The session: the program and the tuning. */
     void getStateInformation (juce::MemoryBlock& dest) override;
-    void getCurrentProgramStateInformation (juce::MemoryBlock& dest) override { getStateInformation (dest); }
     void setStateInformation (const void* data, int size) override;
-    void setCurrentProgramStateInformation (const void* data, int size) override { setStateInformation (data, size); }
+    /** The program alone, which hosts keep as presets: the tuning is the session's. */
+    void getCurrentProgramStateInformation (juce::MemoryBlock& dest) override;
+    void setCurrentProgramStateInformation (const void* data, int size) override;
     void numChannelsChanged() override {}
 
     /** The editor hears of every change through this, on the message thread, within 20 ms. */
@@ -135,6 +138,20 @@ public:
     void setBackgroundColourType (int value) { settings->setBackgroundColourType (value); }
     int getBackgroundColourType() { return settings->getBackgroundColourType(); }
 
+    // The session's tuning: part of the host's state, never of a program or a preset file.
+    /** A Scala scale (.scl) or keyboard mapping (.kbm) file as the session's tuning, with the
+        other file of the tuning kept; MIDI retunings since are dropped. False with a message
+        naming the file and the line, and the tuning as it was. */
+    bool loadScaleFile (const juce::File& file, juce::String& error);
+    bool loadKeyboardMappingFile (const juce::File& file, juce::String& error);
+    /** The same with the files' texts (the renderer, tests); an empty source is no file. */
+    bool setTuningFiles (const SessionTuning::Source& scale, const SessionTuning::Source& mapping, juce::String& error);
+    void setStandardTuning();
+    /** The tuning as the state would save it now, MIDI retunings included. */
+    SessionTuning::Tuning getTuning();
+    /** What the editor shows: the scale's description, the mapping's name, or that MIDI retuned it. */
+    juce::String getTuningDescription();
+
     /** The rates the engine is built for. A host's rate outside is held to the nearer end; zero,
         negative and non-finite rates are ignored. */
     static constexpr double minSampleRate = 8000.0, maxSampleRate = 384000.0;
@@ -194,6 +211,11 @@ private:
     void applyPendingProgramNames();
     /** Hands the library's newest snapshot to the audio thread (message thread), no walk. */
     void takeNewestPresetSnapshot();
+    void restoreState (const void* data, int size, bool withTuning);
+    void installTuning (const SessionTuning::Tuning& tuning);
+    /** Audio thread: a table installed while a block ran, before the next one. */
+    void takeWaitingTuning() noexcept;
+    void handleSystemExclusive (const juce::uint8* data, int size) noexcept;
 
     struct HostParameter;
 
@@ -238,6 +260,16 @@ private:
     juce::uint64 heldSnapshotGeneration = 0;
 
     std::unique_ptr<HostBridge> bridge;
+
+    // The session's tuning as installed (files, table, its number): under tuningLock, never taken
+    // on the audio thread. The engine's table (the callback lock's holder's) and the number it was
+    // installed as; MIDI retunings of it are published for saving.
+    juce::CriticalSection tuningLock;
+    SessionTuning::Tuning installedTuning;
+    juce::String installedDescription = "Standard Tuning";
+    std::uint32_t installedTuningNumber = 1, engineTuningNumber = 1;
+    SessionTuning::Handover tuningHandover;
+    SessionTuning::Published publishedTuning;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VroCore)
 };

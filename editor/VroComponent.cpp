@@ -10,6 +10,7 @@
 #include "VroImages.h"
 #include "VroInfoLabel.h"
 #include "presets/PresetComponent.h"
+#include "presets/TuningMenu.h"
 #include "sequencer/BoxedSimpleSlider.h"
 #include "sequencer/VroLoadSequencerPreset.h"
 #include "sequencer/VroMidiExportUi.h"
@@ -251,6 +252,8 @@ VroComponent::VroComponent (VroCore& vroCore)
 
     presetComponent = add (std::make_unique<PresetComponent> (core));
     presetComponent->layOut (getWidth() / 2 - 170, 10, 300, 25);
+    tuningLabel = add (std::make_unique<TuningLabel> (core));
+    tuningLabel->setBounds (getWidth() / 2 - 150, 36, 260, 13);
     add (std::make_unique<VroMidiExportUi> (core));
 
     aboutPanel = std::make_unique<LogoPanel> (about, this);
@@ -415,6 +418,7 @@ void VroComponent::refreshControls()
 
     sequencer->getSteps().refreshIfChanged();
     presetComponent->getChooser().refreshName();
+    tuningLabel->refresh();
 
     for (auto* control : { tempoKnob, lfoRateSlider, stepsKnob, fineTuneKnob })
         updateValueLabels (control);

@@ -15,6 +15,7 @@ class ImageToggleButton;
 class LogoPanel;
 class VroSequencer;
 class PresetComponent;
+class TuningLabel;
 
 /** The editor window: one background bitmap in a light or dark skin with every control laid over
     it at a fixed place. Controls carry their parameter index as the component property "index";
@@ -55,6 +56,7 @@ public:
     juce::Label& getTempoLabel() noexcept { return *tempoLabel; }
     juce::Label& getStepsLabel() noexcept { return *stepsLabel; }
     juce::Label& getVersionLabel() noexcept { return *versionLabel; }
+    TuningLabel& getTuningLabel() noexcept { return *tuningLabel; }
     VroButton& getAboutButton() noexcept { return *aboutButton; }
     VroButton& getSkinButton() noexcept { return *skinButton; }
     ImageToggleButton& getEditModeToggle() noexcept { return *editModeToggle; }
@@ -91,6 +93,7 @@ private:
     VroInfoLabel* infoLabel = nullptr;
     juce::Label *fineTuneLabel = nullptr, *lfoRateLabel = nullptr, *tempoLabel = nullptr, *stepsLabel = nullptr,
                 *versionLabel = nullptr;
+    TuningLabel* tuningLabel = nullptr;
     VroButton *aboutButton = nullptr, *skinButton = nullptr;
     ImageToggleButton* editModeToggle = nullptr;
     VroSequencer* sequencer = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Params.h"
+#include "Tuning.h"
 #include <cmath>
 #include <cstdint>
 
@@ -100,6 +101,9 @@ struct EngineSettings
     double vcoModDepth = 0.0;
 
     EngineRandom random;
+
+    // Last, so the fields read every sample keep their places.
+    KeyTuning tuning;
 };
 
 /** Integer powers by repeated multiplication, so every C library gives the same bits. */

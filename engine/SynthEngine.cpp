@@ -150,12 +150,27 @@ void SynthEngine::renderSamples (float* left, float* right, int from, int to) no
 
 void SynthEngine::noteOn (int note, double velocity) noexcept
 {
+    if (! settings.tuning.isMapped (note))
+        return;
     router.voices.noteOn (note, velocity);
     router.arpSeq.noteOn (note);
     if (settings.params[Param::SeqRecord] > 0.5)
         router.arpSeq.recordStep ((float) velocity, note);
     if (settings.params[Param::LfoTrigger] >= 0.5)
         lfo.restart();
+}
+
+bool SynthEngine::applyTuningMessage (const uint8_t* data, int size) noexcept
+{
+    const auto result = MidiTuning::apply (data, size, settings.tuning);
+    if (result == MidiTuning::Result::soundingNotes)
+    {
+        for (int i = 0; i < VoiceManager::numVoices; ++i)
+            router.voices.voice (i).retune();
+        router.arpSeq.arpeggiator.voice.retune();
+        router.arpSeq.sequencer.voice.retune();
+    }
+    return result != MidiTuning::Result::ignored;
 }
 
 void SynthEngine::noteOff (int note) noexcept

@@ -34,6 +34,7 @@ public:
         float and advancing the collector's sample position as block processing does per sample. */
     void renderSamples (float* left, float* right, int from, int to) noexcept;
 
+    /** A key the tuning leaves unmapped is not played at all. */
     void noteOn (int note, double velocity) noexcept;
     void noteOff (int note) noexcept;
     void allNotesOff() noexcept;
@@ -53,6 +54,14 @@ public:
     /** A parameter value (normalised, widened) converted into the settings or the setter it drives.
         The processor adds what is not the engine's: the exclusive groups and the controller map. */
     void setParameter (int index, double v) noexcept;
+
+    // Tuning.
+    /** A whole new table; sounding notes keep their pitch, the next note-on takes it. */
+    void setTuning (const KeyTuning& tuning) noexcept { settings.tuning = tuning; }
+    const KeyTuning& getTuning() const noexcept { return settings.tuning; }
+    /** A system exclusive message (F0 ... F7): false when it is no tuning message or a malformed
+        one. A real-time change moves the sounding notes to their keys' new pitches. */
+    bool applyTuningMessage (const uint8_t* data, int size) noexcept;
 
     // Pattern.
     void setStepCount (double v) noexcept { router.arpSeq.pattern.setStepCount (v); }

@@ -115,18 +115,19 @@ void Voice::trigger (int newNote, bool legato, bool noRetrigger, double newVeloc
     if (! legato)
         settings.cutoffSmootherPrimed = false;
 
+    const double pitch = settings.tuning.pitchOf (newNote);
     portamentoMode = switchPosition (settings.params[Param::PortamentoMode], 3);
     if (portamentoMode == 0)
     {
         if (! active && ! legato)
         {
-            portamento.current = newNote;
+            portamento.current = pitch;
             velocity = newVelocity;
         }
     }
     else if (portamentoMode == 1)
     {
-        portamento.current = newNote;
+        portamento.current = pitch;
         velocity = newVelocity;
     }
     else if (portamentoMode == 2)
@@ -136,6 +137,8 @@ void Voice::trigger (int newNote, bool legato, bool noRetrigger, double newVeloc
     }
 
     note = newNote;
+    notePitch = pitch;
+    muted = ! settings.tuning.isMapped (newNote);
     active = true;
     released = false;
 }
@@ -157,7 +160,7 @@ int Voice::beginRender (double& ladderInput, double& gain) noexcept
             // Keep the oscillators, DC blocker and filter running so the next note starts from
             // settled states.
             double s = 0.0;
-            oscillators.render (s, (double) note, 1.0);
+            oscillators.render (s, notePitch, 1.0);
             ladderInput = dcBlocker.process (s);
             filter.prepare (velocity, 0.0, oscillators);
             return tailRun;
@@ -172,9 +175,9 @@ int Voice::beginRender (double& ladderInput, double& gain) noexcept
                                  settings.release + 0.002);
 
     if (portamentoMode == 1)
-        portamento.current = note;
+        portamento.current = notePitch;
     else
-        portamento.tick (p[Param::PortamentoValue], p[Param::PortamentoLinear] >= 0.5, (double) note);
+        portamento.tick (p[Param::PortamentoValue], p[Param::PortamentoLinear] >= 0.5, notePitch);
 
     double s = 0.0;
     oscillators.render (s, portamento.current * detune, e);
@@ -202,7 +205,7 @@ int Voice::beginRender (double& ladderInput, double& gain) noexcept
     const double a = std::max (ampEnvelope.level - 0.02, 0.0);
     const double v = p[Param::VelocityVolume];
     gain = (velocity * v + (1.0 - v)) * a;
-    return heardRun;
+    return muted ? tailRun : heardRun;
 }
 
 bool Voice::render (double& left, double& right) noexcept
@@ -256,7 +259,7 @@ void Voice::rest() noexcept
     active = sustained = released = false;
     ampEnvelope.state = filterEnvelope.state = Envelope::idle;
     ampEnvelope.level = filterEnvelope.level = 0.0;
-    portamento.current = (double) note;
+    portamento.current = notePitch;
     oscillators.rest();
     filter.decimator = Decimator {};
     filter.core.previousInput = 0.0;

@@ -37,6 +37,13 @@ public:
         that went non-finite, which would otherwise stay so. */
     void rest() noexcept;
 
+    /** A real-time retuning: the note moves to its key's new pitch through the portamento. */
+    void retune() noexcept
+    {
+        notePitch = settings.tuning.pitchOf (note);
+        muted = ! settings.tuning.isMapped (note);
+    }
+
     /** Key up: echoes the note-off (players' voices only) and drops the gate. */
     void release() noexcept;
 
@@ -62,6 +69,8 @@ public:
     int portamentoMode = 0;
     double velocity = 0.0, detune = 1.0, attackFactor = 1.0, decayFactor = 1.0;
     int note = 60;
+    double notePitch = 60.0; // note through the tuning: where the portamento goes
+    bool muted = false;      // a key the tuning leaves unmapped sounds nothing
     DcBlocker dcBlocker { 0.0005f };
 
 private:

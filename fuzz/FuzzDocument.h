@@ -10,6 +10,9 @@
 namespace fuzz
 {
 /** The first byte chooses the path, the rest is the data:
+    mode & 0x80: a Scala file as the session's tuning, a keyboard mapping when mode & 0x40 is set,
+                 else a scale (then the engine plays both keys of isSane in it);
+    otherwise:
     mode % 3 == 0: raw host chunk bytes;
     mode % 3 == 1: document text, wrapped into a well-formed chunk header (so the fuzzer spends
                    its time on the document, not on finding the magic number);
@@ -21,6 +24,20 @@ inline void runDocumentInput (VroCore& core, const std::uint8_t* data, size_t si
     const int mode = data[0];
     ++data;
     --size;
+
+    if ((mode & 0x80) != 0)
+    {
+        const bool mapping = (mode & 0x40) != 0;
+        const auto file = scratch.withFileExtension (mapping ? "kbm" : "scl");
+        file.replaceWithData (data, size);
+        juce::String error;
+        if (mapping)
+            core.loadKeyboardMappingFile (file, error);
+        else
+            core.loadScaleFile (file, error);
+        file.deleteFile();
+        return;
+    }
 
     switch (mode % 3)
     {
@@ -68,6 +85,7 @@ inline bool isSane (VroCore& core)
     auto& engine = core.getEngine();
     engine.noteOn (48, 1.0);
     engine.noteOn (55, 0.5);
+    engine.noteOn (127, 0.5); // the key a tuning's repeats take furthest out
     bool finite = true;
     for (int i = 0; i < 64; ++i)
     {

@@ -1,4 +1,5 @@
-// libFuzzer target: one input is a host chunk, a document or a preset file (see FuzzDocument.h).
+// libFuzzer target: one input is a host chunk, a document, a preset file or a Scala file (see
+// FuzzDocument.h).
 // A crash, a sanitizer report or a broken invariant (NaN, infinity or out-of-range data in the
 // program or the engine) stops the run and leaves the input as an artifact.
 #include "FuzzDocument.h"
@@ -39,6 +40,7 @@ struct Rig
             pattern.steps[i] = baselineSteps[i];
         pattern.numberOfSteps = baselineStepCount;
         core->applyCurrentProgram();
+        core->setStandardTuning();
     }
 
     juce::File home { juce::File::createTempFile ("vro-fuzz-home") };

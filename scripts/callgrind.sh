@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Instructions per sample frame inside VroCore::processBlock for the mono, poly6 and idle workloads
-# of bench/engine_bench, counted by valgrind's callgrind (which repeats exactly, unlike timings on a
+# of bench/engine_bench (and mono and poly6 again in 19 equal divisions of the octave), counted by valgrind's callgrind (which repeats exactly, unlike timings on a
 # busy machine), then engine_bench's real-time ratios beside them.
 #
 # Steady state: engine_bench renders one second without notes before every workload (the start-up
@@ -39,7 +39,7 @@ count() {
 }
 
 printf '%-8s %14s\n' workload 'instr/frame'
-for name in mono poly6 idle; do
+for name in mono poly6 idle mono_tuned poly6_tuned; do
     read -r shortIr shortSeconds < <(count "$name" 1)
     read -r longIr longSeconds < <(count "$name" 3)
     awk -v a="$shortIr" -v b="$longIr" -v s="$shortSeconds" -v l="$longSeconds" -v n="$name" \

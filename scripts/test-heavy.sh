@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The heavy tier, after scripts/test.sh (it uses that build's plug-ins): the pinned renders on every
 # arithmetic path, the Windows libraries under Wine, the engine and core tests under the sanitizers,
-# the document readers under libFuzzer and the VST3 through pluginval. Every step runs; the summary
-# names the ones that failed.
+# the document readers under libFuzzer, the VST3 through pluginval and the Debian package installed
+# and removed (as root, or through sudo). Every step runs; the summary names the ones that failed.
 #   scripts/test-heavy.sh [FUZZ_SECONDS]      (default: 60)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -36,9 +36,11 @@ step "ThreadSanitizer" scripts/tsan.sh
 step "fuzzing" scripts/fuzz.sh "$fuzz_seconds"
 # The VST3 through pluginval at strictness level 10.
 step "pluginval" scripts/pluginval.sh
+# The Debian package: lintian, its file list, then installed, used from /usr and removed again.
+step "Debian package" tests/package/deb-check.sh
 
 if [ ${#failed[@]} -gt 0 ]; then
-    printf 'Heavy tier: %d of 6 steps failed: %s\n' ${#failed[@]} "$(IFS=,; echo "${failed[*]}" | sed 's/,/, /g')"
+    printf 'Heavy tier: %d of 7 steps failed: %s\n' ${#failed[@]} "$(IFS=,; echo "${failed[*]}" | sed 's/,/, /g')"
     exit 1
 fi
-echo "Heavy tier: all 6 steps passed"
+echo "Heavy tier: all 7 steps passed"

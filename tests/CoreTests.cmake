@@ -68,7 +68,7 @@ if(TARGET VroDrubbel_HostPresets)
     add_executable(vst3_locking_host_tests ${CMAKE_CURRENT_SOURCE_DIR}/host/Vst3LockingHostTest.cpp)
     target_include_directories(vst3_locking_host_tests SYSTEM PRIVATE
         ${JUCE_MODULES_DIR}/juce_audio_processors/format_types/VST3_SDK)
-    target_link_libraries(vst3_locking_host_tests PRIVATE GTest::gtest_main ${CMAKE_DL_LIBS})
+    target_link_libraries(vst3_locking_host_tests PRIVATE GTest::gtest ${CMAKE_DL_LIBS})
     target_compile_definitions(vst3_locking_host_tests PRIVATE
         VRO_VST3_BINARY="$<TARGET_FILE:VroDrubbel_VST3>"
         VRO_VST3_PRESET_FOLDER="${VRO_VST3_PRESET_FOLDER}")
@@ -99,6 +99,11 @@ add_test(NAME drubbel_render_cli
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/render_cli_test.sh $<TARGET_FILE:drubbel-render>
             ${PROJECT_SOURCE_DIR}/resources/demo/demo.mid)
 set_tests_properties(drubbel_render_cli PROPERTIES LABELS tools)
+
+# The renderer in other tunings: Scala files and MIDI Tuning Standard messages.
+add_test(NAME drubbel_render_tuning
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/render_tuning_test.sh $<TARGET_FILE:drubbel-render>)
+set_tests_properties(drubbel_render_tuning PROPERTIES LABELS tools)
 
 # The layers hold: an include against the grain does not compile. Each probe is one such include,
 # built on demand with the include path of the layer it sits in.

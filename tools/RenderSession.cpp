@@ -4,121 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<TimedMidi>& events,
-                         double& lastEventSeconds, juce::String& error)
-{
-    if (! file.exists())
-    {
-        error = "file not found";
-        return false;
-    }
-    if (! SafeFile::isRegularFile (file))
-    {
-        error = "not a regular file";
-        return false;
-    }
-    juce::MemoryBlock bytes;
-    if (! SafeFile::readRegularFile (file, maxMidiFileBytes, bytes))
-    {
-        error = file.getSize() > (juce::int64) maxMidiFileBytes ? "file too large for a MIDI file" : "cannot read file";
-        return false;
-    }
-    // The file's own events only: the framework's matching of note-offs moves the rest of a track
-    // for every note-on it pairs, which makes many of one pitch on one tick quadratic, and a host
-    // plays a file's events as they are.
-    juce::MemoryInputStream in (bytes, false);
-    juce::MidiFile midiFile;
-    const int timeFormat = midiFile.readFrom (in, false) ? midiFile.getTimeFormat() : 0;
-    if (timeFormat == 0)
-    {
-        error = "not a Standard MIDI File";
-        return false;
-    }
-
-    // The framework's conversion of ticks into seconds, which walks the tempo map from its start
-    // for every event, done with the same arithmetic from a table of the tempo map's states: the
-    // seconds are the same to the bit, in n log n.
-    struct TempoMark { double tick; int track, index; bool tempo; double secondsPerQuarter; };
-    std::vector<TempoMark> marks;
-    for (int t = 0; t < midiFile.getNumTracks(); ++t)
-    {
-        const auto* track = midiFile.getTrack (t);
-        for (int i = 0; i < track->getNumEvents(); ++i)
-        {
-            const auto& m = track->getEventPointer (i)->message;
-            if (m.isTempoMetaEvent())
-                marks.push_back ({ m.getTimeStamp(), t, i, true, m.getTempoSecondsPerQuarterNote() });
-        }
-    }
-    for (int t = 0; t < midiFile.getNumTracks(); ++t)
-    {
-        const auto* track = midiFile.getTrack (t);
-        for (int i = 0; i < track->getNumEvents(); ++i)
-            if (track->getEventPointer (i)->message.isTimeSignatureMetaEvent())
-                marks.push_back ({ track->getEventPointer (i)->message.getTimeStamp(), t, i, false, 0.0 });
-    }
-    std::stable_sort (marks.begin(), marks.end(), [] (const TempoMark& a, const TempoMark& b) { return a.tick < b.tick; });
-
-    // One state per distinct tick of the map: where it starts, the seconds there, the tick length after.
-    struct TempoState { double tick, seconds, secondsPerTick; };
-    const double tickLength = 1.0 / (timeFormat & 0x7fff);
-    std::vector<TempoState> states;
-    {
-        double lastTick = 0.0, seconds = 0.0, secondsPerTick = 0.5 * tickLength;
-        for (size_t i = 0; i < marks.size();)
-        {
-            const double tick = marks[i].tick;
-            seconds += (tick - lastTick) * secondsPerTick;
-            lastTick = tick;
-            for (; i < marks.size() && marks[i].tick == tick; ++i)
-                if (marks[i].tempo)
-                    secondsPerTick = tickLength * marks[i].secondsPerQuarter;
-            states.push_back ({ tick, seconds, secondsPerTick });
-        }
-    }
-    const auto toSeconds = [&] (double tick)
-    {
-        if (timeFormat < 0)
-            return tick / (-(timeFormat >> 8) * (timeFormat & 0xff));
-        // The last state that starts before the tick.
-        const auto after = std::lower_bound (states.begin(), states.end(), tick,
-                                             [] (const TempoState& s, double t) { return s.tick < t; });
-        if (after == states.begin())
-            return tick * (0.5 * tickLength);
-        const auto& s = *(after - 1);
-        return s.seconds + (tick - s.tick) * s.secondsPerTick;
-    };
-
-    struct Keyed { juce::int64 sample; int track, index; juce::MidiMessage message; };
-    std::vector<Keyed> keyed;
-    lastEventSeconds = 0.0;
-    for (int t = 0; t < midiFile.getNumTracks(); ++t)
-    {
-        const auto* track = midiFile.getTrack (t);
-        for (int i = 0; i < track->getNumEvents(); ++i)
-        {
-            const auto& m = track->getEventPointer (i)->message;
-            const double seconds = toSeconds (m.getTimeStamp());
-            lastEventSeconds = std::max (lastEventSeconds, seconds);
-            if (m.isMetaEvent())
-                continue;
-            // Far beyond any render that is allowed, but still a number the conversion can hold.
-            const double sample = std::min (std::floor (seconds * sampleRate + 0.5), 1.0e15);
-            keyed.push_back ({ (juce::int64) sample, t, i, m });
-        }
-    }
-    std::stable_sort (keyed.begin(), keyed.end(), [] (const Keyed& a, const Keyed& b)
-    {
-        if (a.sample != b.sample) return a.sample < b.sample;
-        if (a.track != b.track) return a.track < b.track;
-        return a.index < b.index;
-    });
-    events.clear();
-    for (auto& k : keyed)
-        events.push_back ({ k.sample, k.message });
-    return true;
-}
-
 void appendMidiEvent (juce::MidiBuffer& buffer, const juce::MidiMessage& message, int samplePosition)
 {
     // The framework's own encoding of one event, made by its own addEvent on an empty buffer, then
@@ -130,6 +15,11 @@ void appendMidiEvent (juce::MidiBuffer& buffer, const juce::MidiMessage& message
     if (size < (int) sizeof (juce::int32))
         return;
     const auto at = buffer.data.size();
+    // The framework's arrays do not report a failed allocation; a file of millions of events on
+    // one sample would make the first write through a null pointer.
+    buffer.data.ensureStorageAllocated (at + size);
+    if (buffer.data.getRawDataPointer() == nullptr)
+        throw std::bad_alloc();
     buffer.data.addArray (one.data.getRawDataPointer(), size);
     const auto position = (juce::int32) samplePosition;
     std::memcpy (buffer.data.getRawDataPointer() + at, &position, sizeof (position));
@@ -162,11 +52,24 @@ void RenderSession::render (const std::vector<TimedMidi>& events, int totalSampl
 
 bool RenderSession::render (const std::vector<TimedMidi>& events, juce::int64 totalSamples, const AudioSink& sink)
 {
+    size_t next = 0;
+    return render ([&events, &next] (TimedMidi& e)
+    {
+        if (next >= events.size())
+            return false;
+        e = events[next++];
+        return true;
+    }, totalSamples, sink);
+}
+
+bool RenderSession::render (const EventSource& events, juce::int64 totalSamples, const AudioSink& sink)
+{
     juce::AudioBuffer<float> block (2, blockSize);
     juce::MidiBuffer midi;
-    size_t next = 0;
-    while (next < events.size() && events[next].sample < 0)
-        ++next;
+    TimedMidi next;
+    bool more = events (next);
+    while (more && next.sample < 0)
+        more = events (next);
 
     for (juce::int64 start = 0; start < totalSamples; start += blockSize)
     {
@@ -174,10 +77,10 @@ bool RenderSession::render (const std::vector<TimedMidi>& events, juce::int64 to
         block.setSize (2, n, false, false, true);
         block.clear();
         midi.clear();
-        while (next < events.size() && events[next].sample < start + n)
+        while (more && next.sample < start + n)
         {
-            const auto& e = events[next++];
-            appendMidiEvent (midi, e.message, (int) (e.sample - start));
+            appendMidiEvent (midi, next.message, (int) (next.sample - start));
+            more = events (next);
         }
 
         playHead.timeInSamples = (double) start;

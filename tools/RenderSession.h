@@ -33,17 +33,9 @@ struct TimedMidi
     juce::MidiMessage message;
 };
 
-/** MIDI files are kilobytes; a larger one is refused before it is read. */
-constexpr size_t maxMidiFileBytes = 64u * 1024u * 1024u;
-
-/** Reads every track of a MIDI file by its own tempo map and schedules each event at
-    floor(seconds x rate + 0.5); same-sample events keep track order, then file order.
-    Returns false with a reason when the file is missing, not a regular file, too large or not MIDI. */
-bool readMidiFileEvents (const juce::File& file, double sampleRate, std::vector<TimedMidi>& events,
-                         double& lastEventSeconds, juce::String& error);
-
 /** Adds an event in constant time; the caller adds events in time order. The framework's
-    addEvent searches the buffer from its start, which makes a block of many events quadratic. */
+    addEvent searches the buffer from its start, which makes a block of many events quadratic.
+    Throws std::bad_alloc when the buffer cannot grow. */
 void appendMidiEvent (juce::MidiBuffer& buffer, const juce::MidiMessage& message, int samplePosition);
 
 /** Drives one processor offline in blocks, the way a host does. */
@@ -59,6 +51,11 @@ public:
         false when the sink fails. */
     using AudioSink = std::function<bool (const juce::AudioBuffer<float>& block, int numSamples)>;
     bool render (const std::vector<TimedMidi>& events, juce::int64 totalSamples, const AudioSink& sink);
+
+    /** The same, taking the events one at a time as they are due (a file read as it is played):
+        the source sets the next one, in time order, or returns false after the last. */
+    using EventSource = std::function<bool (TimedMidi& event)>;
+    bool render (const EventSource& events, juce::int64 totalSamples, const AudioSink& sink);
 
     juce::AudioBuffer<float> audio;
     std::vector<TimedMidi> midiOutput;

@@ -1,4 +1,5 @@
 // drubbel-render: plays a MIDI file through VRO Drubbel offline and writes the audio as WAV.
+#include "MidiFileReader.h"
 #include "ProgramDocument.h"
 #include "RenderSession.h"
 #include "SafeFile.h"
@@ -14,7 +15,7 @@ namespace
 const char* const usage =
     "usage: drubbel-render --midi IN.mid --out OUT.wav [--preset FILE.drubbel] [--param INDEX=VALUE]...\n"
     "                      [--sample-rate HZ] [--block-size N] [--tail SECONDS] [--tempo BPM] [--midi-out OUT.mid]\n"
-    "                      [--export-pattern OUT.mid]\n"
+    "                      [--export-pattern OUT.mid] [--scl SCALE.scl] [--kbm MAPPING.kbm]\n"
     "       drubbel-render --export-pattern OUT.mid [--preset FILE.drubbel] [--param INDEX=VALUE]...\n"
     "       drubbel-render --list-params | --version | --help\n";
 
@@ -63,7 +64,7 @@ constexpr double maxRenderSeconds = 3600.0;
 
 struct Options
 {
-    juce::File midiIn, out, preset, midiOut, exportPattern;
+    juce::File midiIn, out, preset, midiOut, exportPattern, scale, mapping;
     std::vector<std::pair<int, float>> params;
     double sampleRate = 44100.0, tail = 1.0, tempo = 120.0;
     int blockSize = 512;
@@ -89,7 +90,7 @@ bool sameFile (const juce::File& a, const juce::File& b)
 void checkOutputs (const Options& o)
 {
     const std::pair<const char*, juce::File> outputs[] = { { "--out", o.out }, { "--midi-out", o.midiOut }, { "--export-pattern", o.exportPattern } };
-    const std::pair<const char*, juce::File> inputs[] = { { "--midi", o.midiIn }, { "--preset", o.preset } };
+    const std::pair<const char*, juce::File> inputs[] = { { "--midi", o.midiIn }, { "--preset", o.preset }, { "--scl", o.scale }, { "--kbm", o.mapping } };
     for (size_t i = 0; i < std::size (outputs); ++i)
     {
         const auto& [option, file] = outputs[i];
@@ -134,6 +135,8 @@ Options parseArguments (const juce::StringArray& args)
         else if (a == "--preset")       o.preset = cwd.getChildFile (value());
         else if (a == "--midi-out")     o.midiOut = cwd.getChildFile (value());
         else if (a == "--export-pattern") o.exportPattern = cwd.getChildFile (value());
+        else if (a == "--scl")          o.scale = cwd.getChildFile (value());
+        else if (a == "--kbm")          o.mapping = cwd.getChildFile (value());
         else if (a == "--sample-rate")  o.sampleRate = parseInteger (a, value()); // the header holds whole hertz
         else if (a == "--block-size")   o.blockSize = parseInteger (a, value());
         else if (a == "--tail")         o.tail = parseNumber (a, value());
@@ -230,11 +233,11 @@ int run (const juce::StringArray& args)
             return fail (target, "cannot write in its folder");
     }
 
-    std::vector<TimedMidi> events;
-    double lastSeconds = 0.0;
+    MidiFileReader events;
     juce::String error;
-    if (o.midiIn != juce::File() && ! readMidiFileEvents (o.midiIn, o.sampleRate, events, lastSeconds, error))
+    if (o.midiIn != juce::File() && ! events.open (o.midiIn, o.sampleRate, error))
         return fail (o.midiIn, error);
+    const double lastSeconds = events.lastEventSeconds();
 
     // In 64 bits: a far-off event must not wrap around to a short render.
     const double totalSeconds = lastSeconds + o.tail;
@@ -253,6 +256,25 @@ int run (const juce::StringArray& args)
     }
 
     VroCore processor;
+    if (o.scale != juce::File() || o.mapping != juce::File())
+    {
+        // The messages name the files by the paths given.
+        SessionTuning::Source scale, mapping;
+        juce::String problem;
+        for (auto [file, source] : { std::pair { o.scale, &scale }, std::pair { o.mapping, &mapping } })
+        {
+            if (file == juce::File())
+                continue;
+            if (! SessionTuning::readFile (file, *source, problem))
+                return fail (file, problem.fromFirstOccurrenceOf (": ", false, false));
+            source->name = file.getFullPathName();
+        }
+        if (! processor.setTuningFiles (scale, mapping, problem))
+        {
+            std::fprintf (stderr, "drubbel-render: %s\n", problem.toRawUTF8());
+            return 2;
+        }
+    }
     if (o.preset != juce::File())
         processor.loadPresetFile (o.preset, true, false);
     for (const auto& [index, value] : o.params)
@@ -266,7 +288,8 @@ int run (const juce::StringArray& args)
     {
         WavFileWriter wav (temporaryFor["--out"]->getFile(), o.sampleRate);
         RenderSession session (processor, o.sampleRate, o.blockSize, o.tempo);
-        if (! session.render (events, total, [&wav] (const juce::AudioBuffer<float>& block, int n) { return wav.write (block, n); })
+        if (! session.render ([&events] (TimedMidi& e) { return events.next (e); }, total,
+                              [&wav] (const juce::AudioBuffer<float>& block, int n) { return wav.write (block, n); })
             || ! wav.finish())
             return fail (o.out, "cannot write file");
         if (o.midiOut != juce::File() && ! writeMidiOutputFile (temporaryFor["--midi-out"]->getFile(), session.midiOutput, o.sampleRate))
@@ -286,5 +309,15 @@ int main (int argc, char* argv[])
     juce::StringArray args;
     for (int i = 1; i < argc; ++i)
         args.add (juce::String::fromUTF8 (argv[i]));
-    return run (args);
+    // Memory runs out on a huge input under a limit: one line, and the temporaries go as run()
+    // is left.
+    try
+    {
+        return run (args);
+    }
+    catch (const std::bad_alloc&)
+    {
+        std::fputs ("drubbel-render: not enough memory for this render\n", stderr);
+        return 2;
+    }
 }

@@ -1,6 +1,7 @@
 // Draws the editor's bitmaps (two panel skins, knob and switch strips, fader caps, buttons, LEDs
 // and the about picture) and writes them as PNG files into the folder given as argument: once at
 // their own size (name.png) and once at twice that size for high-density screens (name_2x.png).
+// The application's icons go into its subfolder icons/ (vro-drubbel-SIZE.png).
 // Usage: make_artwork <output folder>
 #include <juce_graphics/juce_graphics.h>
 
@@ -801,6 +802,29 @@ Image background (const Theme& t)
 }
 
 //==============================================================================
+/** A sawtooth of `teeth` teeth, each toothWidth wide, from (left, bottom) rising to top: a light
+    line in a soft glow of six faint strokes, each glowStep wider than the last. */
+void drawGlowingSaw (Graphics& g, float left, float bottom, float toothWidth, float top, int teeth,
+                     float lineWidth, float glowStep)
+{
+    Path saw;
+    saw.startNewSubPath (left, bottom);
+    for (int i = 0; i < teeth; ++i)
+    {
+        const float x0 = left + toothWidth * (float) i;
+        saw.lineTo (x0 + toothWidth, top);
+        saw.lineTo (x0 + toothWidth, bottom);
+    }
+    for (int i = 6; i >= 1; --i)
+    {
+        g.setColour (Colour::greyLevel (0.9f).withAlpha (0.05f));
+        g.strokePath (saw, PathStrokeType (glowStep * (float) i, PathStrokeType::mitered));
+    }
+    g.setColour (Colour::greyLevel (0.95f));
+    g.strokePath (saw, PathStrokeType (lineWidth, PathStrokeType::mitered));
+}
+
+//==============================================================================
 Image aboutPicture()
 {
     Canvas canvas (460, 445);
@@ -817,21 +841,7 @@ Image aboutPicture()
         g.drawVerticalLine ((int) x, 40.0f, 230.0f);
     for (float y = 40; y <= 230; y += 19)
         g.drawHorizontalLine ((int) y, 20.0f, 440.0f);
-    Path saw;
-    saw.startNewSubPath (20, 200);
-    for (int i = 0; i < 5; ++i)
-    {
-        const float x0 = 20.0f + 84.0f * (float) i;
-        saw.lineTo (x0 + 84.0f, 70.0f);
-        saw.lineTo (x0 + 84.0f, 200.0f);
-    }
-    for (int i = 6; i >= 1; --i)
-    {
-        g.setColour (Colour::greyLevel (0.9f).withAlpha (0.05f));
-        g.strokePath (saw, PathStrokeType (2.0f * (float) i, PathStrokeType::mitered));
-    }
-    g.setColour (Colour::greyLevel (0.95f));
-    g.strokePath (saw, PathStrokeType (1.6f, PathStrokeType::mitered));
+    drawGlowingSaw (g, 20.0f, 200.0f, 84.0f, 70.0f, 5, 1.6f, 2.0f);
 
     const auto draw = [&] (const String& s, float y, float h, const Font& f, float grey)
     {
@@ -849,6 +859,30 @@ Image aboutPicture()
     draw (String::fromUTF8 ("\u00a9 VRO-Velmora"), 388.0f, 14.0f, face ("NimbusSans-Regular.otf", 11.5f), 0.8f);
     draw ("CLICK ANYWHERE TO CLOSE", 418.0f, 12.0f, captionFont (8.5f).withExtraKerningFactor (0.2f), 0.5f);
     return canvas.image;
+}
+
+//==============================================================================
+// The application icon: the about picture's glowing sawtooth over a knob of the panel, on a dark
+// tile. Drawn at each size rather than scaled down, so the small ones stay crisp.
+Image appIcon (int size)
+{
+    constexpr float units = 64.0f; // drawn in these, scaled to the icon's pixels
+    Image image (Image::ARGB, size, size, true);
+    Graphics g (image);
+    g.addTransform (AffineTransform::scale ((float) size / units));
+
+    const Rectangle<float> tile (2.0f, 2.0f, 60.0f, 60.0f);
+    g.setGradientFill (ColourGradient (Colour::greyLevel (0.24f), 0, 2, Colour::greyLevel (0.06f), 0, 62, false));
+    g.fillRoundedRectangle (tile, 11.0f);
+    g.setColour (Colour::greyLevel (0.55f));
+    g.drawRoundedRectangle (tile.reduced (0.5f), 10.5f, 1.0f);
+
+    drawGlowingSaw (g, 9.0f, 27.0f, 23.0f, 10.0f, 2, 2.0f, 0.9f);
+
+    // The knob at 0.8 of its panel size, turned a little past noon.
+    g.addTransform (AffineTransform::scale (0.8f).translated (32.0f, 44.0f));
+    drawKnob (g, { 0.0f, 0.0f }, 40.0f * degrees);
+    return image;
 }
 } // namespace
 
@@ -881,5 +915,11 @@ int main (int argc, char** argv)
         writePng (ledStrip (true), folder, name ("ledGreenRed"));
         writePng (aboutPicture(), folder, name ("aboutImage"));
     }
+
+    // The desktop's icons (not embedded): the sizes the Debian package installs.
+    const auto icons = folder.getChildFile ("icons");
+    icons.createDirectory();
+    for (int size : { 48, 128, 256, 512 })
+        writePng (appIcon (size), icons, "vro-drubbel-" + String (size));
     return 0;
 }

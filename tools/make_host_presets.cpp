@@ -104,7 +104,7 @@ std::vector<Program> readBank (const juce::XmlElement& bank)
         // A fresh processor for each: no value, step or controller of another program stays.
         VroCore core;
         core.readProgramXml (&document, {}, false, false);
-        core.getStateInformation (program.state);
+        core.getCurrentProgramStateInformation (program.state); // a program: the tuning is the session's
         result.push_back (std::move (program));
     }
     return result;

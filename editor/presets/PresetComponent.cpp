@@ -1,5 +1,6 @@
 #include "PresetComponent.h"
 #include "PresetDialogs.h"
+#include "TuningMenu.h"
 #include "VroButton.h"
 #include "VroCore.h"
 #include "VroLookAndFeel.h"
@@ -66,6 +67,7 @@ juce::PopupMenu PresetChooser::buildPresetMenu()
     menu.addItem (showFolderId, "Show Presets Folder...");
     menu.addSeparator();
     addPresetList (menu, juce::File (core.getPresetDirectory()), list);
+    TuningMenu::addTo (menu, core);
     return menu;
 }
 
@@ -158,6 +160,8 @@ void PresetChooser::runMenuItem (int id)
         case showFolderId:    PresetDialogs::showPresetsFolder (core); break;
         default:
         {
+            if (TuningMenu::run (id, core, this, refresh))
+                break;
             const auto it = idToPath.find (id);
             if (it != idToPath.end())
                 core.loadPresetFile (juce::File (it->second), true, false);

@@ -63,8 +63,29 @@ void openSavePresetDialog (VroCore& core, juce::Component* owner, std::function<
     const juce::File suggested (folder + VroCore::presetFileName (program.programName) + "." + extension);
 
     ask ({ "Save preset.", suggested, "*." + extension, Mode::save }, owner,
-         [&core] (const juce::File& result) { core.savePresetFile (withPresetExtension (result)); }, std::move (onDone));
+         [&core] (const juce::File& result)
+         {
+             const auto target = withPresetExtension (result);
+             // Refused too where the name is a link that leads out of the preset folder.
+             if (! core.savePresetFile (target))
+                 showSaveProblem ("The preset could not be saved as \"" + target.getFullPathName()
+                                  + "\". A name that links out of the preset folder, or to anything but a preset file, "
+                                    "is not written through; otherwise the folder may be full or read-only.");
+         },
+         std::move (onDone));
 }
+
+void showAlert (const juce::String& title, const juce::String& message)
+{
+    juce::AlertWindow::showAsync (juce::MessageBoxOptions()
+                                      .withIconType (juce::MessageBoxIconType::WarningIcon)
+                                      .withTitle (title)
+                                      .withMessage (message)
+                                      .withButton ("OK"),
+                                  nullptr);
+}
+
+std::function<void (const juce::String&)> showSaveProblem = [] (const juce::String& message) { showAlert ("Save Preset", message); };
 
 void openLoadPresetDialog (VroCore& core, bool sequencerOnly, juce::Component* owner, std::function<void()> onDone)
 {

@@ -28,6 +28,11 @@ using Answer = std::function<void (const juce::File&)>;
 /** Opens the framework's file chooser. Tests replace it to answer for the user. */
 extern std::function<void (const Request&, Answer)> runChooser;
 
+/** A warning the user must see, in a window of its own. */
+void showAlert (const juce::String& title, const juce::String& message);
+/** Tells the user a preset was not saved. Tests replace it to read the message. */
+extern std::function<void (const juce::String& message)> showSaveProblem;
+
 /** The answer is acted on only while owner (when given) still exists: a dialog can outlive the
     editor that opened it, and the processor goes soon after the editor. */
 void openSavePresetDialog (VroCore&, juce::Component* owner = nullptr, std::function<void()> onDone = {});

@@ -1,8 +1,11 @@
 // The preset folder as the process sees it: one scanner for every instance, links that neither
 // multiply the walk nor lead out of the tree, and files added by hand that arrive without a restart.
 #include "PresetTestSupport.h"
+#include "SafeFile.h"
 
+#include <dirent.h>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -26,6 +29,36 @@ struct EmptyTree
     FreshConfig config;
     juce::File presets = config.presets();
 };
+
+/** Whether the library lists the file within the time, looking as the editor does (no refresh). */
+bool listedWithin (VroCore& core, const juce::File& file, int milliseconds)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+    do
+    {
+        if (core.presetList().contains (file))
+            return true;
+        juce::Thread::sleep (10);
+    } while (juce::Time::getMillisecondCounter() < end);
+    return false;
+}
+
+/** The inotify watches this process holds, as the kernel counts them. */
+int inotifyWatches()
+{
+    int watches = 0;
+    DIR* fds = ::opendir ("/proc/self/fdinfo");
+    if (fds == nullptr)
+        return -1;
+    while (const auto* e = ::readdir (fds))
+    {
+        std::ifstream info (std::string ("/proc/self/fdinfo/") + e->d_name);
+        for (std::string line; std::getline (info, line);)
+            watches += line.rfind ("inotify wd:", 0) == 0 ? 1 : 0;
+    }
+    ::closedir (fds);
+    return watches;
+}
 
 
 TEST (PresetLibrary, LinksNeitherMultiplyTheWalkNorLeaveTheTree)
@@ -130,6 +163,106 @@ TEST (PresetLibrary, TheLastInstanceToCloseStopsTheScanner)
         std::thread ([&core] { core.reset(); }).join(); // hosts delete on their own thread
     }
     EXPECT_LT (juce::Time::getMillisecondCounter() - start, 10000u);
+}
+
+TEST (PresetLibrary, ALinkOutOfTheTreeIsNeitherListedNorWrittenThrough)
+{
+    EmptyTree tree;
+    tree.write ("Bass/A.drubbel", 0.25f);
+    // A pack that ships links: one up and out to a dotfile, one to a folder outside, one to a preset
+    // of the tree, one to a file of the tree that is not a preset.
+    const auto bashrc = tree.config.folder.getChildFile ("home/.bashrc");
+    ASSERT_TRUE (bashrc.getParentDirectory().createDirectory().wasOk());
+    ASSERT_TRUE (bashrc.replaceWithText ("export PATH\n"));
+    const auto outside = tree.config.folder.getChildFile ("outside");
+    ASSERT_TRUE (outside.getChildFile ("Stranger.drubbel").create().wasOk());
+    ASSERT_TRUE (outside.getChildFile ("Stranger.drubbel").replaceWithText ("not mine"));
+    const auto pack = tree.presets.getChildFile ("Pack");
+    ASSERT_TRUE (pack.createDirectory().wasOk());
+    const auto up = pack.getChildFile ("Init.drubbel").getFullPathName().toStdString();
+    const auto relative = std::filesystem::relative (bashrc.getFullPathName().toStdString(), pack.getFullPathName().toStdString());
+    std::filesystem::create_symlink (relative, up);
+    ASSERT_TRUE (outside.createSymbolicLink (tree.presets.getChildFile ("Elsewhere"), false));
+    std::filesystem::create_symlink ("../Bass/A.drubbel", pack.getChildFile ("Alias.drubbel").getFullPathName().toStdString());
+    ASSERT_TRUE (tree.presets.getChildFile ("notes.txt").replaceWithText ("notes"));
+    std::filesystem::create_symlink ("../notes.txt", pack.getChildFile ("Notes.drubbel").getFullPathName().toStdString());
+
+    VroCore core;
+    EXPECT_EQ (core.presetList(), (juce::Array<juce::File> { tree.presets.getChildFile ("Bass/A.drubbel"), pack.getChildFile ("Alias.drubbel") }));
+
+    const auto before = bashrc.loadFileAsString();
+    for (const char* path : { "Pack/Init.drubbel", "Elsewhere/Stranger.drubbel", "Elsewhere/New.drubbel", "Pack/Notes.drubbel" })
+        EXPECT_FALSE (core.savePresetFile (tree.presets.getChildFile (path))) << path;
+    EXPECT_EQ (bashrc.loadFileAsString(), before);
+    EXPECT_EQ (outside.getChildFile ("Stranger.drubbel").loadFileAsString(), "not mine");
+    EXPECT_FALSE (outside.getChildFile ("New.drubbel").exists());
+    EXPECT_EQ (tree.presets.getChildFile ("notes.txt").loadFileAsString(), "notes");
+    EXPECT_TRUE (SafeFile::isLink (pack.getChildFile ("Init.drubbel")));
+
+    // A link to a preset of the tree is saved into that preset, and stays a link.
+    core.setParameter (VcfCutoff, 0.875f);
+    ASSERT_TRUE (core.savePresetFile (pack.getChildFile ("Alias.drubbel")));
+    EXPECT_TRUE (SafeFile::isLink (pack.getChildFile ("Alias.drubbel")));
+    EXPECT_TRUE (tree.presets.getChildFile ("Bass/A.drubbel").loadFileAsString().contains ("filtercutoff=\"0.875\""));
+}
+
+TEST (PresetLibrary, AFolderReplacedByARenameIsWatchedAgain)
+{
+    EmptyTree tree;
+    tree.write ("Bass/A.drubbel", 0.25f);
+    VroCore core;
+    ASSERT_EQ (core.presetList().size(), 1);
+
+    const auto bass = tree.presets.getChildFile ("Bass");
+    for (int round = 0; round < 3; ++round)
+    {
+        ASSERT_TRUE (bass.moveFileTo (tree.presets.getChildFile ("Bass.old" + juce::String (round))));
+        ASSERT_TRUE (bass.createDirectory().wasOk());
+        juce::Thread::sleep (300); // the library has looked at the new folder before the file comes
+        tree.write ("Bass/New" + juce::String (round) + ".drubbel", 0.5f);
+        EXPECT_TRUE (listedWithin (core, bass.getChildFile ("New" + juce::String (round) + ".drubbel"), 1000)) << "round " << round;
+    }
+    // A folder that is deleted and made again, and one moved in from outside.
+    ASSERT_TRUE (bass.deleteRecursively());
+    ASSERT_TRUE (bass.createDirectory().wasOk());
+    const auto incoming = tree.config.folder.getChildFile ("Lead");
+    ASSERT_TRUE (incoming.createDirectory().wasOk());
+    ASSERT_TRUE (incoming.moveFileTo (tree.presets.getChildFile ("Lead")));
+    juce::Thread::sleep (300);
+    tree.write ("Bass/Again.drubbel", 0.5f);
+    tree.write ("Lead/Moved.drubbel", 0.5f);
+    EXPECT_TRUE (listedWithin (core, bass.getChildFile ("Again.drubbel"), 1000));
+    EXPECT_TRUE (listedWithin (core, tree.presets.getChildFile ("Lead/Moved.drubbel"), 1000));
+}
+
+TEST (PresetLibrary, WatchesStopAtTheCapAndTheRestIsWalked)
+{
+    // A tree of more folders than the cap (a sample library kept under the presets, say).
+    EmptyTree tree;
+    constexpr int folders = 1100, cap = PresetLibrary::maxWatches;
+    for (int i = 0; i < folders; ++i)
+        ASSERT_TRUE (tree.presets.getChildFile ("Samples/" + juce::String (i).paddedLeft ('0', 4)).createDirectory().wasOk());
+    const int watchesBefore = inotifyWatches();
+    if (watchesBefore < 0)
+        GTEST_SKIP() << "no /proc/self/fdinfo here";
+
+    VroCore core;
+    auto& library = core.getPresetLibrary();
+    const auto started = juce::Time::getMillisecondCounter();
+    library.look();
+    // The period grows with the time a walk takes (a slow machine, a sanitizer).
+    const int walkMs = (int) (juce::Time::getMillisecondCounter() - started);
+    const int periodMs = std::max (PresetLibrary::walkPeriodMs, 2 * PresetLibrary::walkCostFactor * walkMs);
+    // The folders and the one above the tree, which tells when the tree itself goes.
+    EXPECT_EQ (inotifyWatches() - watchesBefore, cap + 1);
+
+    // A file in a watched folder arrives at once, one in a folder beyond the cap within the walk's
+    // period, and the count stays.
+    tree.write ("Samples/0000/Watched.drubbel", 0.5f);
+    EXPECT_TRUE (listedWithin (core, tree.presets.getChildFile ("Samples/0000/Watched.drubbel"), 1000));
+    tree.write ("Samples/1099/Walked.drubbel", 0.5f);
+    EXPECT_TRUE (listedWithin (core, tree.presets.getChildFile ("Samples/1099/Walked.drubbel"), periodMs + 2000));
+    EXPECT_EQ (inotifyWatches() - watchesBefore, cap + 1);
 }
 } // namespace
 

@@ -4,6 +4,8 @@
 #include "core/PresetTestSupport.h"
 #include "presets/PresetComponent.h"
 #include "presets/PresetDialogs.h"
+#include "presets/TuningMenu.h"
+#include "engine/TuningFixtures.h"
 #include "sequencer/VroLoadSequencerPreset.h"
 #include "VroImages.h"
 
@@ -109,11 +111,12 @@ TEST (PresetMenu, FileOperationsComeFirstThenTheFolderTree)
                                           "Load Default Preset=3|Disable MIDI Prg Change=9|-|Show Presets Folder...=5|-");
 
     // The library's list: the loose file first, then the folders; a folder without presets has
-    // no place in it.
-    ASSERT_EQ (items.size(), 12u);
+    // no place in it. The tuning submenu closes the menu.
+    ASSERT_EQ (items.size(), 14u);
     EXPECT_EQ (items[9].text, "Loose");
     EXPECT_EQ (items[10].text, "Bass");
     EXPECT_EQ (items[11].text, "Bass Leads");
+    EXPECT_EQ (items.back().text, "Tuning");
     EXPECT_EQ (find (items, "Empty"), nullptr);
     EXPECT_EQ (countPresetItems (items), 5);
     EXPECT_TRUE (find (items, "Bass")->enabled);
@@ -296,6 +299,31 @@ TEST (PresetName, ShownOnlyWhenItChangesBeyondLetterCase)
     EXPECT_EQ (chooser.getDisplayedName(), "Unsaved");
 }
 
+TEST (PresetDialogFlows, ASaveThroughALinkOutOfTheFolderIsRefusedAndSaysSo)
+{
+    // A preset pack that ships a link to a file of the user's: choosing it as the save target
+    // leaves that file as it was and tells the user.
+    SmallTree t;
+    const auto victim = t.config.folder.getChildFile ("dot-bashrc");
+    ASSERT_TRUE (victim.replaceWithText ("export PATH\n"));
+    const auto before = victim.loadFileAsString();
+    const auto pack = t.root.getChildFile ("Pack");
+    ASSERT_TRUE (pack.createDirectory());
+    ASSERT_TRUE (victim.createSymbolicLink (pack.getChildFile ("Init.drubbel"), false));
+
+    juce::String problem;
+    const auto previous = PresetDialogs::showSaveProblem;
+    PresetDialogs::showSaveProblem = [&problem] (const juce::String& message) { problem = message; };
+    {
+        ChooserAnswer answer (pack.getChildFile ("Init.drubbel"));
+        PresetDialogs::openSavePresetDialog (*t.core);
+    }
+    PresetDialogs::showSaveProblem = previous;
+    EXPECT_EQ (victim.loadFileAsString(), before);
+    EXPECT_TRUE (problem.contains ("could not be saved")) << problem;
+    EXPECT_FALSE (t.core->presetList().contains (pack.getChildFile ("Init.drubbel")));
+}
+
 TEST (PresetDialogFlows, SaveLoadAndMoveAskTheChooserAndActOnItsAnswer)
 {
     using Mode = PresetDialogs::Mode;
@@ -411,7 +439,7 @@ TEST (PresetMenu, FactoryTreeShowsItsCategoryFoldersAndTicksTheCurrentOne)
 
     std::vector<const Item*> folders;
     for (const auto& i : items)
-        if (i.hasSub)
+        if (i.hasSub && i.text != "Tuning")
             folders.push_back (&i);
     EXPECT_EQ (folders.size(), 5u);
     EXPECT_EQ (countPresetItems (items), 321);
@@ -434,4 +462,61 @@ TEST (PresetMenu, FactoryTreeShowsItsCategoryFoldersAndTicksTheCurrentOne)
     for (auto* f : folders)
         tickedTopLevel += f->ticked ? 1 : 0;
     EXPECT_GE (tickedTopLevel, 1);
+}
+
+TEST (TuningMenu, ScalesAndMappingsLoadAndRefusedFilesSayWhy)
+{
+    SmallTree t;
+    auto editor = openEditor (*t.core);
+    auto& chooser = editor->getPresetComponent().getChooser();
+    auto& label = editor->getTuningLabel();
+    juce::String problem;
+    const auto previous = TuningMenu::showProblem;
+    TuningMenu::showProblem = [&problem] (const juce::String& message) { problem = message; };
+
+    auto tuningItems = [&chooser] { return find (itemsOf (chooser.buildPresetMenu()), "Tuning")->sub; };
+    const auto items = tuningItems();
+    ASSERT_EQ (items.size(), 3u);
+    EXPECT_EQ (items[0].text, "Load Scale (.scl)...");
+    EXPECT_EQ (items[1].text, "Load Keyboard Mapping (.kbm)...");
+    EXPECT_EQ (items[2].text, "Standard Tuning");
+    EXPECT_TRUE (items[2].ticked);
+    editor->refreshControls();
+    EXPECT_EQ (label.getText(), "Standard Tuning");
+
+    const auto scale = t.root.getChildFile ("nineteen.scl");
+    ASSERT_TRUE (scale.replaceWithText (tuningfixtures::edo19));
+    {
+        ChooserAnswer answer (scale);
+        chooser.runMenuItem (items[0].id);
+        ASSERT_EQ (answer.requests.size(), 1u);
+        EXPECT_EQ (answer.requests[0].pattern, "*.scl");
+    }
+    editor->refreshControls();
+    EXPECT_EQ (label.getText(), "19 equal divisions of the octave");
+    EXPECT_FALSE (tuningItems()[2].ticked);
+    EXPECT_TRUE (problem.isEmpty());
+    save (editor->createComponentSnapshot (editor->getLocalBounds()), "tuned-editor.png");
+
+    const auto mapping = t.root.getChildFile ("wide.kbm");
+    ASSERT_TRUE (mapping.replaceWithText ("1\n0\n127\n60\n69\n440.0\n19\n40\n"));
+    {
+        ChooserAnswer answer (mapping);
+        chooser.runMenuItem (items[1].id);
+        EXPECT_EQ (answer.requests[0].pattern, "*.kbm");
+    }
+    EXPECT_EQ (problem, "wide.kbm, line 8: degree 40 is beyond the scale's 19 notes");
+    editor->refreshControls();
+    EXPECT_EQ (label.getText(), "19 equal divisions of the octave");
+
+    // A dismissed dialog changes nothing.
+    {
+        ChooserAnswer answer ({});
+        chooser.runMenuItem (items[1].id);
+    }
+    chooser.runMenuItem (items[2].id);
+    editor->refreshControls();
+    EXPECT_EQ (label.getText(), "Standard Tuning");
+    EXPECT_TRUE (t.core->getTuning().table.standard);
+    TuningMenu::showProblem = previous;
 }

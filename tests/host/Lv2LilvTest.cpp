@@ -17,6 +17,7 @@
 
 #include "../FrameworkTestMain.h"
 #include "BankProgram.h"
+#include "PluginPaths.h"
 
 #include <chrono>
 #include <map>
@@ -72,7 +73,7 @@ protected:
     void SetUp() override
     {
         // Our two bundles only, not whatever the machine has installed.
-        setenv ("LV2_PATH", VRO_LV2_FOLDER, 1);
+        setenv ("LV2_PATH", VRO_PATH (VRO_LV2_FOLDER), 1);
         world = lilv_world_new();
         lilv_world_load_all (world);
         auto* uri = lilv_new_uri (world, VRO_LV2_URI);

@@ -5,6 +5,7 @@
 
 #include "../FrameworkTestMain.h"
 #include "BankProgram.h"
+#include "PluginPaths.h"
 #include "RenderNote.h"
 
 #include <mutex>
@@ -30,38 +31,42 @@ std::unique_ptr<juce::AudioPluginFormat> makeFormat (const juce::String& name)
     return {};
 }
 
+/** Scans a form's file as a host does and makes an instance of it. */
+std::unique_ptr<juce::AudioPluginInstance> loadForm (const FormatCase& form, std::unique_ptr<juce::AudioPluginFormat>& format,
+                                                     juce::PluginDescription& description)
+{
+    format = makeFormat (form.name);
+    const juce::File file (form.path);
+    juce::StringArray identifiers;
+    if (juce::String (form.name) == "LV2")
+    {
+        // The scan also lists every LV2 plug-in installed on the machine: ours is the one
+        // with our URI.
+        const auto all = format->searchPathsForPlugins (juce::FileSearchPath (file.getParentDirectory().getFullPathName()), false, false);
+        EXPECT_TRUE (all.contains (VRO_LV2_URI)) << all.joinIntoString (", ");
+        identifiers.add (VRO_LV2_URI);
+    }
+    else
+        identifiers.add (file.getFullPathName());
+
+    juce::OwnedArray<juce::PluginDescription> found;
+    for (const auto& id : identifiers)
+        format->findAllTypesForFile (found, id);
+    EXPECT_EQ (found.size(), 1);
+    if (found.isEmpty())
+        return {};
+
+    description = *found[0];
+    juce::String error;
+    auto instance = format->createInstanceFromDescription (description, 44100.0, 512, error);
+    EXPECT_NE (instance, nullptr) << error;
+    return instance;
+}
+
 class PluginHost : public testing::TestWithParam<FormatCase>
 {
 protected:
-    std::unique_ptr<juce::AudioPluginInstance> load()
-    {
-        format = makeFormat (GetParam().name);
-        const juce::File file (GetParam().path);
-        juce::StringArray identifiers;
-        if (juce::String (GetParam().name) == "LV2")
-        {
-            // The scan also lists every LV2 plug-in installed on the machine: ours is the one
-            // with our URI.
-            const auto all = format->searchPathsForPlugins (juce::FileSearchPath (file.getParentDirectory().getFullPathName()), false, false);
-            EXPECT_TRUE (all.contains (VRO_LV2_URI)) << all.joinIntoString (", ");
-            identifiers.add (VRO_LV2_URI);
-        }
-        else
-            identifiers.add (file.getFullPathName());
-
-        juce::OwnedArray<juce::PluginDescription> found;
-        for (const auto& id : identifiers)
-            format->findAllTypesForFile (found, id);
-        EXPECT_EQ (found.size(), 1);
-        if (found.isEmpty())
-            return {};
-
-        description = *found[0];
-        juce::String error;
-        auto instance = format->createInstanceFromDescription (description, 44100.0, 512, error);
-        EXPECT_NE (instance, nullptr) << error;
-        return instance;
-    }
+    std::unique_ptr<juce::AudioPluginInstance> load() { return loadForm (GetParam(), format, description); }
 
     std::unique_ptr<juce::AudioPluginFormat> format;
     juce::PluginDescription description;
@@ -301,6 +306,225 @@ TEST_P (PluginHost, AHostsOwnRestoreAndActivationAreNotEchoedAsEdits)
     plugin->releaseResources();
 }
 
+/** A bulk dump of the MIDI Tuning Standard: quarter tones, key 69 at 440 Hz. */
+juce::MidiMessage quarterToneDump()
+{
+    std::vector<juce::uint8> m { 0xf0, 0x7e, 0x7f, 0x08, 0x01, 0x00 };
+    for (char c : std::string ("quarter tones   "))
+        m.push_back ((juce::uint8) c);
+    for (int k = 0; k < 128; ++k)
+    {
+        const int halfSemitones = 138 + (k - 69);
+        m.insert (m.end(), { (juce::uint8) (halfSemitones / 2), (juce::uint8) (halfSemitones % 2 != 0 ? 64 : 0), 0 });
+    }
+    juce::uint8 sum = 0;
+    for (size_t i = 1; i < m.size(); ++i)
+        sum ^= m[i];
+    m.push_back (sum & 0x7f);
+    m.push_back (0xf7);
+    return juce::MidiMessage (m.data(), (int) m.size());
+}
+
+/** Blocks through a loaded plug-in: the dump first when asked, then a few notes; the first channel. */
+std::vector<float> renderNotes (juce::AudioPluginInstance& plugin, bool dumpFirst)
+{
+    plugin.prepareToPlay (44100.0, 512);
+    juce::AudioBuffer<float> buffer (2, 512);
+    juce::MidiBuffer midi;
+    std::vector<float> out;
+    for (int b = 0; b < 12; ++b)
+    {
+        buffer.clear();
+        midi.clear();
+        if (b == 0 && dumpFirst)
+            midi.addEvent (quarterToneDump(), 0);
+        if (b == 1)
+            midi.addEvent (juce::MidiMessage::noteOn (1, 70, (juce::uint8) 100), 10);
+        if (b == 6)
+            midi.addEvent (juce::MidiMessage::noteOn (1, 75, (juce::uint8) 100), 10);
+        plugin.processBlock (buffer, midi);
+        out.insert (out.end(), buffer.getReadPointer (0), buffer.getReadPointer (0) + 512);
+    }
+    return out;
+}
+
+TEST_P (PluginHost, TheSessionKeepsItsTuning)
+{
+    // Tuned by a dump in one instance, saved, restored into another: that one plays in the tuning
+    // as an instance that got the dump itself does, and unlike one in standard tuning.
+    auto tuned = load(), restored = load(), reference = load(), standard = load();
+    ASSERT_TRUE (tuned != nullptr && restored != nullptr && reference != nullptr && standard != nullptr);
+    renderNotes (*tuned, true);
+    juce::MemoryBlock session;
+    tuned->getStateInformation (session);
+    restored->setStateInformation (session.getData(), (int) session.getSize());
+
+    const auto expected = renderNotes (*reference, true);
+    EXPECT_TRUE (renderNotes (*restored, false) == expected);
+    EXPECT_FALSE (renderNotes (*standard, false) == expected);
+
+    // The tuning outlives a save and restore of the restored instance, too.
+    juce::MemoryBlock again;
+    restored->getStateInformation (again);
+    auto second = load();
+    second->setStateInformation (again.getData(), (int) again.getSize());
+    EXPECT_TRUE (renderNotes (*second, false) == expected);
+    for (auto* p : { tuned.get(), restored.get(), reference.get(), standard.get(), second.get() })
+        p->releaseResources();
+}
+
+/** The plug-in's own session document inside each form's state: VST2 hosts keep it as the chunk
+    of a bank file, VST3 hosts in the component's state, LV2 hosts as a state property. Taken out
+    of one form's state and put into another's, a session moves between forms. */
+namespace sessionDocument
+{
+const juce::String lv2Property = "StateString>";
+
+size_t vstChunkAt (const juce::MemoryBlock& state)
+{
+    const char magic[] = { 0x56, 0x43, 0x32, 0x21 };
+    const std::string_view bytes ((const char*) state.getData(), state.getSize());
+    return bytes.find (std::string_view (magic, 4));
+}
+
+juce::uint32 bigEndianAt (const juce::MemoryBlock& b, size_t at)
+{
+    return juce::ByteOrder::bigEndianInt (static_cast<const char*> (b.getData()) + at);
+}
+
+void setBigEndianAt (juce::MemoryBlock& b, size_t at, juce::uint32 v)
+{
+    juce::uint8 bytes[4] = { (juce::uint8) (v >> 24), (juce::uint8) (v >> 16), (juce::uint8) (v >> 8), (juce::uint8) v };
+    b.copyFrom (bytes, (int) at, 4);
+}
+
+/** Where the LV2 state's literal of our document starts and ends. */
+std::pair<int, int> lv2Literal (const juce::String& text)
+{
+    const int property = text.indexOf (lv2Property);
+    const int open = property < 0 ? -1 : text.indexOfChar (property, '"');
+    const int close = open < 0 ? -1 : text.indexOfChar (open + 1, '"');
+    return { open + 1, close };
+}
+
+juce::MemoryBlock from (const juce::String& form, const juce::MemoryBlock& state)
+{
+    juce::MemoryBlock document;
+    if (form == "VST")
+    {
+        const auto at = vstChunkAt (state);
+        if (at != std::string_view::npos && at >= 4)
+            document.append (static_cast<const char*> (state.getData()) + at, bigEndianAt (state, at - 4));
+    }
+    else if (form == "VST3")
+    {
+        if (const auto head = juce::AudioProcessor::getXmlFromBinary (state.getData(), (int) state.getSize()))
+            if (auto* component = head->getChildByName ("IComponent"))
+                document.fromBase64Encoding (component->getAllSubText());
+    }
+    else
+    {
+        const auto text = state.toString();
+        const auto [begin, end] = lv2Literal (text);
+        if (begin > 0 && end > begin)
+            document.fromBase64Encoding (text.substring (begin, end));
+    }
+    // The document's own length (magic, text length, text, zero): VST3 adds the framework's
+    // private data after it.
+    if (document.getSize() > 8)
+        document.setSize (std::min (document.getSize(), 9 + (size_t) juce::ByteOrder::littleEndianInt (static_cast<const char*> (document.getData()) + 4)));
+    return document;
+}
+
+/** The form's own state (of any session) with the document in place of its own. */
+juce::MemoryBlock into (const juce::String& form, const juce::MemoryBlock& state, const juce::MemoryBlock& document)
+{
+    juce::MemoryBlock result;
+    if (form == "VST")
+    {
+        const auto at = vstChunkAt (state);
+        result.append (state.getData(), at);
+        result.append (document.getData(), document.getSize());
+        setBigEndianAt (result, at - 4, (juce::uint32) document.getSize());
+        setBigEndianAt (result, 4, (juce::uint32) result.getSize() - 8);
+    }
+    else if (form == "VST3")
+    {
+        auto head = juce::AudioProcessor::getXmlFromBinary (state.getData(), (int) state.getSize());
+        auto* component = head->getChildByName ("IComponent");
+        component->deleteAllTextElements();
+        component->addTextElement (document.toBase64Encoding());
+        juce::AudioProcessor::copyXmlToBinary (*head, result);
+    }
+    else
+    {
+        const auto text = state.toString();
+        const auto [begin, end] = lv2Literal (text);
+        const auto replaced = text.substring (0, begin) + document.toBase64Encoding() + text.substring (end);
+        result.append (replaced.toRawUTF8(), replaced.getNumBytesAsUTF8());
+    }
+    return result;
+}
+} // namespace sessionDocument
+
+TEST (FormsTogether, ASessionMovesBetweenFormsWithItsTuning)
+{
+    const FormatCase forms[] = { { "VST", VRO_VST2_PATH }, { "VST3", VRO_VST3_PATH }, { "LV2", VRO_LV2_PATH } };
+    struct Loaded
+    {
+        std::unique_ptr<juce::AudioPluginFormat> format;
+        juce::PluginDescription description;
+        std::unique_ptr<juce::AudioPluginInstance> plugin;
+    };
+    auto load = [] (const FormatCase& form)
+    {
+        Loaded l;
+        l.plugin = loadForm (form, l.format, l.description);
+        return l;
+    };
+
+    // Each form tuned by the same dump saves the same document.
+    juce::MemoryBlock documents[3];
+    for (int f = 0; f < 3; ++f)
+    {
+        auto tuned = load (forms[f]);
+        ASSERT_NE (tuned.plugin, nullptr);
+        renderNotes (*tuned.plugin, true);
+        juce::MemoryBlock state;
+        tuned.plugin->getStateInformation (state);
+        documents[f] = sessionDocument::from (forms[f].name, state);
+        EXPECT_GT (documents[f].getSize(), 8u) << forms[f].name;
+        EXPECT_EQ (documents[f], documents[0]) << forms[f].name;
+        EXPECT_NE (std::string_view ((const char*) documents[f].getData(), documents[f].getSize()).find ("<tuning midi=\"1\" keys=\""),
+                   std::string_view::npos) << forms[f].name;
+        tuned.plugin->releaseResources();
+    }
+
+    // Saved in one form, restored in another: it plays as that form tuned by the dump itself.
+    for (int from = 0; from < 3; ++from)
+    {
+        for (int to = 0; to < 3; ++to)
+        {
+            if (to == from)
+                continue;
+            SCOPED_TRACE (juce::String (forms[from].name) + " to " + forms[to].name);
+            auto restored = load (forms[to]);
+            auto reference = load (forms[to]);
+            ASSERT_TRUE (restored.plugin != nullptr && reference.plugin != nullptr);
+            juce::MemoryBlock own;
+            restored.plugin->getStateInformation (own);
+            const auto state = sessionDocument::into (forms[to].name, own, documents[from]);
+            restored.plugin->setStateInformation (state.getData(), (int) state.getSize());
+            const auto expected = renderNotes (*reference.plugin, true);
+            EXPECT_TRUE (renderNotes (*restored.plugin, false) == expected);
+            auto standard = load (forms[to]);
+            EXPECT_FALSE (renderNotes (*standard.plugin, false) == expected);
+            for (auto* p : { restored.plugin.get(), reference.plugin.get(), standard.plugin.get() })
+                p->releaseResources();
+        }
+    }
+}
+
 #ifdef VRO_VST3_PRESET_FOLDER
 /** What a VST3 host does with a .vstpreset file: the framework's hosting reads the container. */
 bool loadVstPreset (juce::AudioPluginInstance& plugin, const juce::MemoryBlock& preset)
@@ -321,14 +545,14 @@ TEST (Vst3Presets, TheFolderHoldsTheBankAndEachPresetIsThatProgram)
     const auto bankRoot = bank::load();
     ASSERT_NE (bankRoot, nullptr);
     // Flat names: Ardour 7 does not look into subfolders of the preset folder.
-    const juce::File folder (VRO_VST3_PRESET_FOLDER);
+    const juce::File folder (VRO_PATH (VRO_VST3_PRESET_FOLDER));
     EXPECT_EQ (folder.findChildFiles (juce::File::findFiles, false, "*.vstpreset").size(), bank::programs (*bankRoot).size());
     EXPECT_EQ (folder.findChildFiles (juce::File::findDirectories, false).size(), 0);
     EXPECT_TRUE (folder.getChildFile ("Bass - Acid - Classic Squelch.vstpreset").existsAsFile());
 
     juce::VST3PluginFormat format;
     juce::OwnedArray<juce::PluginDescription> found;
-    format.findAllTypesForFile (found, VRO_VST3_PATH);
+    format.findAllTypesForFile (found, VRO_PATH (VRO_VST3_PATH));
     ASSERT_EQ (found.size(), 1);
     juce::String error;
     auto plugin = format.createInstanceFromDescription (*found[0], 44100.0, 512, error);
@@ -367,11 +591,44 @@ TEST (Vst3Presets, TheFolderHoldsTheBankAndEachPresetIsThatProgram)
         bank::expectProgram (*bankRoot, *program, *document);
     }
 }
+
+TEST (Vst3Presets, APresetKeepsTheSessionsTuning)
+{
+    juce::VST3PluginFormat format;
+    juce::OwnedArray<juce::PluginDescription> found;
+    format.findAllTypesForFile (found, VRO_VST3_PATH);
+    ASSERT_EQ (found.size(), 1);
+    const auto presets = juce::File (VRO_VST3_PRESET_FOLDER).findChildFiles (juce::File::findFiles, false, "*.vstpreset");
+    ASSERT_FALSE (presets.isEmpty());
+    juce::MemoryBlock preset;
+    ASSERT_TRUE (presets[0].loadFileAsData (preset));
+
+    // The same silent block (with the dump, or without), then the preset, then notes: a preset
+    // that dropped the tuning would sound as the untuned one does.
+    auto play = [&] (bool dump)
+    {
+        juce::String error;
+        auto plugin = format.createInstanceFromDescription (*found[0], 44100.0, 512, error);
+        EXPECT_NE (plugin, nullptr) << error;
+        plugin->prepareToPlay (44100.0, 512);
+        juce::AudioBuffer<float> buffer (2, 512);
+        buffer.clear();
+        juce::MidiBuffer midi;
+        if (dump)
+            midi.addEvent (quarterToneDump(), 0);
+        plugin->processBlock (buffer, midi);
+        EXPECT_TRUE (loadVstPreset (*plugin, preset));
+        auto out = renderNotes (*plugin, false);
+        plugin->releaseResources();
+        return out;
+    };
+    EXPECT_FALSE (play (true) == play (false));
+}
 #endif
 
 INSTANTIATE_TEST_SUITE_P (Formats, PluginHost,
-                          testing::Values (FormatCase { "VST", VRO_VST2_PATH }, FormatCase { "VST3", VRO_VST3_PATH },
-                                           FormatCase { "LV2", VRO_LV2_PATH }),
+                          testing::Values (FormatCase { "VST", VRO_PATH (VRO_VST2_PATH) }, FormatCase { "VST3", VRO_PATH (VRO_VST3_PATH) },
+                                           FormatCase { "LV2", VRO_PATH (VRO_LV2_PATH) }),
                           [] (const auto& info) { return std::string (info.param.name); });
 } // namespace
 

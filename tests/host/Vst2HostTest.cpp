@@ -1,5 +1,7 @@
 // Loads the built VST2 library with dlopen and drives it through its entry point with a minimal
 // host callback, as a VST 2.4 host does: identity, parameters, programs, chunks and a rendered note.
+#include "PluginPaths.h"
+#include "BareHostMain.h"
 #include "Vst2Calls.h"
 
 #include <atomic>
@@ -99,7 +101,7 @@ class Vst2Host : public testing::Test, protected vst2::Effect
 protected:
     static void SetUpTestSuite()
     {
-        library = dlopen (VRO_VST2_PATH, RTLD_NOW | RTLD_LOCAL);
+        library = dlopen (VRO_PATH (VRO_VST2_PATH), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE (library, nullptr) << dlerror();
     }
 
@@ -322,14 +324,5 @@ TEST_F (Vst2Host, AHostThatLocksInItsAutomationCallbackIsNeverLeftWaiting)
 
 int main (int argc, char** argv)
 {
-    // A throw-away home, so the plug-in's settings and presets never touch the real user folders.
-    char folder[] = "/tmp/vro-vst2-home-XXXXXX";
-    if (mkdtemp (folder) == nullptr)
-        return 1;
-    setenv ("HOME", folder, 1);
-    setenv ("XDG_CONFIG_HOME", (std::string (folder) + "/.config").c_str(), 1);
-    testing::InitGoogleTest (&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    std::system ((std::string ("rm -rf '") + folder + "'").c_str());
-    std::_Exit (result); // skip unloading the plug-in's framework at exit
+    return runBareHostTests (argc, argv, "vro-vst2-home");
 }

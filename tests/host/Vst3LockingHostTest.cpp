@@ -10,6 +10,8 @@
 #include <pluginterfaces/vst/ivsteditcontroller.h>
 #include <pluginterfaces/vst/ivstmessage.h>
 
+#include "BareHostMain.h"
+
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -240,13 +242,18 @@ TEST (Vst3LockingHost, APresetLoadUnderTheHostsLockNeitherHangsNorLeavesTheOldVa
     controller->setComponentHandler (nullptr);
     componentPoint->disconnect (controllerPoint);
     controllerPoint->disconnect (componentPoint);
+    componentPoint->release();
+    controllerPoint->release();
     controller->terminate();
     component->terminate();
     controller->release();
     component->release();
     factory->release();
-    if (auto moduleExit = reinterpret_cast<bool (*)()> (dlsym (module, "ModuleExit")))
-        moduleExit();
-    dlclose (module);
+    // The library stays loaded: its message thread may still be winding down.
 }
 } // namespace
+
+int main (int argc, char** argv)
+{
+    return runBareHostTests (argc, argv, "vro-vst3-lock-home");
+}

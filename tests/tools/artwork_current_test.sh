@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The committed editor artwork is what tools/make_artwork draws today: a change to the generator
-# that is not followed by regenerating resources/ fails here. Pixels are compared, not PNG bytes,
-# so another encoder build does not matter.
+# The committed editor artwork and desktop icons are what tools/make_artwork draws today: a change
+# to the generator that is not followed by regenerating resources/ fails here. Pixels are compared,
+# not PNG bytes, so another encoder build does not matter.
 #   artwork_current_test.sh MAKE_ARTWORK RESOURCES_DIR
 set -euo pipefail
 generator=$1
@@ -13,8 +13,8 @@ trap 'rm -rf "$out"' EXIT
 
 failed=0
 count=0
-for drawn in "$out"/*.png; do
-    name=$(basename "$drawn")
+while IFS= read -r -d '' drawn; do
+    name=${drawn#"$out"/}
     committed=$resources/$name
     count=$((count + 1))
     if [ ! -f "$committed" ]; then
@@ -27,7 +27,7 @@ for drawn in "$out"/*.png; do
         echo "FAIL $name: $differing pixels differ from the generator's"
         failed=1
     fi
-done
+done < <(find "$out" -name '*.png' -print0 | sort -z)
 [ "$count" -gt 0 ] || { echo "FAIL the generator drew nothing"; exit 1; }
 
 if [ "$failed" -ne 0 ]; then

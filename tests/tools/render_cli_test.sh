@@ -249,5 +249,40 @@ timeout 300 "$render" --midi "$work/notes.mid" --out "$work/notes.wav" --tail 0.
 took=$(($(date +%s) - start))
 [ "$took" -le 20 ] || fail "same-pitch note-ons: $took s"
 
+# A file near the size cap, 60 MB of notes whose note-offs share their note-on's tick, is read in
+# a small multiple of its size (the framework's reading took 65 times, 3.9 GB): under a 1 GB limit
+# of address space it renders, or fails with one line, status 2 and nothing left behind.
+if command -v prlimit >/dev/null; then
+    big="$work/big"
+    mkdir "$big"
+    python3 - "$work/big.mid" <<'PY'
+import sys
+units = 10_000_000
+track = (b"\x00\xff\x51\x03" + (98301).to_bytes(3, "big") + b"\x00\x90\x3c\x64\x00\x3c\x00"
+         + b"\x01\x3c\x64\x00\x3c\x00" * units + b"\x00\xff\x2f\x00")
+open(sys.argv[1], "wb").write(b"MThd" + (6).to_bytes(4, "big") + bytes([0, 0, 0, 1, 0x7f, 0xff])
+                              + b"MTrk" + len(track).to_bytes(4, "big") + track)
+PY
+    peak=$(python3 - prlimit --as=1073741824 "$render" --midi "$work/big.mid" --out "$big/big.wav" 2>"$work/err" <<'PY'
+import resource, subprocess, sys
+status = subprocess.call(sys.argv[1:])
+print(status, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024)
+PY
+)
+    read -r status megabytes <<<"$peak"
+    size=$(($(stat -c %s "$work/big.mid") / 1048576))
+    case "$status" in
+        0) [ -s "$big/big.wav" ] || fail "60 MB MIDI file: no output" ;;
+        2) [ "$(wc -l <"$work/err")" -eq 1 ] && [ ! -e "$big/big.wav" ] || fail "60 MB MIDI file: $(cat "$work/err")" ;;
+        *) fail "60 MB MIDI file under 1 GB: status $status, $(tail -1 "$work/err")" ;;
+    esac
+    [ "$megabytes" -le $((8 * size + 64)) ] || fail "60 MB MIDI file: $megabytes MB at the peak for $size MB"
+    [ -z "$(find "$big" -name '.*')" ] || fail "60 MB MIDI file: left $(ls -A "$big")"
+    echo "60 MB MIDI file: status $status, $megabytes MB at the peak"
+    rm -rf "$big" "$work/big.mid"
+else
+    echo "SKIP: the memory check of a 60 MB MIDI file needs prlimit"
+fi
+
 [ $failures -eq 0 ] && echo "all render CLI checks passed"
 exit $((failures > 0))
