@@ -4,12 +4,7 @@
 set -u
 render=$(realpath "$1")
 midi=$(realpath "$2")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
-mkdir -p "$HOME"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/test-home.sh"
 
 frames() { # data frames of a stereo 32-bit float WAV
     python3 - "$1" <<'PY'

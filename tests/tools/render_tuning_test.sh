@@ -3,12 +3,7 @@
 # the MIDI file, refused files named with their line. Usage: render_tuning_test.sh path/to/drubbel-render
 set -u
 render=$(realpath "$1")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
-mkdir -p "$HOME"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/test-home.sh"
 
 python3 - "$work" <<'PY'
 import sys
