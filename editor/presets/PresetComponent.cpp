@@ -49,7 +49,6 @@ void PresetChooser::paint (juce::Graphics& g)
 juce::PopupMenu PresetChooser::buildPresetMenu()
 {
     idToPath.clear();
-    itemCount = 0;
     // The list the audio thread's program changes use, brought up to date first.
     core.refreshPresetSnapshot();
     const auto list = core.presetList();
@@ -85,11 +84,11 @@ void PresetChooser::addPresetList (juce::PopupMenu& menu, const juce::File& root
     };
     Folder top;
     juce::File lastFolder;
-    for (int k = 0; k < list.size(); ++k, ++itemCount)
+    for (int k = 0; k < list.size(); ++k)
     {
         const auto& file = list.getReference (k);
         // Past the limit no further folder is begun, but the one being listed gets all its files.
-        if (itemCount >= maxPresetItems && file.getParentDirectory() != lastFolder)
+        if (k >= maxPresetItems && file.getParentDirectory() != lastFolder)
             break;
         lastFolder = file.getParentDirectory();
         auto relative = file.getRelativePathFrom (root);

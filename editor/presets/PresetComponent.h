@@ -51,7 +51,6 @@ private:
     VroCore& core;
     juce::String displayedName;
     // The menu's index, rebuilt at every press.
-    int itemCount = 0;
     std::map<int, juce::String> idToPath;
     juce::String currentPresetPath;
 };
