@@ -554,16 +554,7 @@ TEST (Settings, AProcessorDeletedOnAHostThreadRightAfterASettingsChange)
         core->setBackgroundColourType (round % 3);
         if (round % 2 == 0)
             core->setMidiProgramChangeDisabled (round % 4 == 0);
-        std::atomic<bool> done { false };
-        std::thread host ([&]
-        {
-            core.reset();
-            done = true;
-        });
-        while (! done)
-            if (! juce::dispatchNextMessageOnSystemQueue (true))
-                std::this_thread::yield();
-        host.join();
+        test::onAHostThreadWhileMessagesRun ([&] { core.reset(); });
         ASSERT_TRUE (test::deliverPostedMessages());
         EXPECT_TRUE (file.loadFileAsString().contains ("val=\"" + juce::String (round % 3) + "\"")) << "round " << round;
     }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -104,6 +105,22 @@ inline bool deliverThroughBridge (VroCore& core)
     auto delivered = std::make_shared<std::atomic<bool>> (false);
     juce::MessageManager::callAsync ([&core, delivered] { core.getBridge().deliver(); *delivered = true; });
     return deliverPostedMessages() && delivered->load();
+}
+
+/** Runs work on a host thread of its own while this (the message) thread keeps delivering
+    messages, as a host that deletes a processor on its own thread does; returns once it ended. */
+inline void onAHostThreadWhileMessagesRun (const std::function<void()>& work)
+{
+    std::atomic<bool> done { false };
+    std::thread host ([&]
+    {
+        work();
+        done = true;
+    });
+    while (! done)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            std::this_thread::yield();
+    host.join();
 }
 
 /** A MIDI program change at the given sample of one block rendered on a thread of its own, as an

@@ -218,8 +218,7 @@ TEST (Threads, ProcessorsDeletedOffTheMessageThreadWithDeliveriesInFlight)
         core->addChangeListener (&editor);
         core->setParameter (VcfCutoff, 0.25f); // a change message on its way
 
-        std::atomic<bool> done { false };
-        std::thread hostThread ([&]
+        test::onAHostThreadWhileMessagesRun ([&]
         {
             juce::Random random (round);
             for (int i = 1; i < Count; ++i)
@@ -236,12 +235,7 @@ TEST (Threads, ProcessorsDeletedOffTheMessageThreadWithDeliveriesInFlight)
                     std::this_thread::yield();
             core.reset();
             host.deleted = true;
-            done = true;
         });
-        while (! done)
-            if (! juce::dispatchNextMessageOnSystemQueue (true))
-                std::this_thread::yield();
-        hostThread.join();
         ASSERT_TRUE (test::deliverPostedMessages());
 
         EXPECT_EQ (host.afterDeletion, 0) << "round " << round;
@@ -503,15 +497,8 @@ TEST (Threads, IdleProcessorsLeaveTheMessageThreadAsleepAndAChangeStillArrives)
     core.addListener (&host);
     core.addChangeListener (&editor);
     core.prepareToPlay (48000.0, 256);
-    std::thread audio ([&core]
-    {
-        // A MIDI program change on the audio thread: the host must hear the program's values.
-        juce::AudioBuffer<float> buffer (2, 256);
-        juce::MidiBuffer midi;
-        midi.addEvent (juce::MidiMessage::programChange (1, 0), 0);
-        core.processBlock (buffer, midi);
-    });
-    audio.join();
+    // A MIDI program change on the audio thread: the host must hear the program's values.
+    test::programChangeOnTheAudioThread (core, 0);
     const auto start = juce::Time::getMillisecondCounter();
     ASSERT_TRUE (test::deliverMessagesUntil ([&] { return host.deliveries > 0 && editor.calls > 0; }));
     EXPECT_LT (juce::Time::getMillisecondCounter() - start, 1000u);
