@@ -214,6 +214,7 @@ TEST (Vst3LockingHost, APresetLoadUnderTheHostsLockNeitherHangsNorLeavesTheOldVa
     ASSERT_NE (host.watched, 0u);
 
     // Two presets in turn, so the second load changes the watched value whatever the start-up sound.
+    std::vector<double> shownAfterLoad;
     for (const char* name : { "Bass - Acid - Classic Squelch", "Lead - Soft - Flute" })
     {
         const auto chunk = componentChunk (readFile (std::string (VRO_VST3_PRESET_FOLDER) + "/" + name + ".vstpreset"));
@@ -237,7 +238,11 @@ TEST (Vst3LockingHost, APresetLoadUnderTheHostsLockNeitherHangsNorLeavesTheOldVa
             std::this_thread::sleep_for (std::chrono::milliseconds (5));
         EXPECT_GT (host.refreshes, refreshesBefore) << name << ": never asked to re-read the values";
         EXPECT_DOUBLE_EQ (host.shown.load(), controller->getParamNormalized (host.watched)) << name;
+        shownAfterLoad.push_back (host.shown);
     }
+    // A host left with the first preset's values would show the same cutoff twice.
+    ASSERT_EQ (shownAfterLoad.size(), 2u);
+    EXPECT_NE (shownAfterLoad[0], shownAfterLoad[1]);
 
     controller->setComponentHandler (nullptr);
     componentPoint->disconnect (controllerPoint);
